@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velkora {
+
+// One POP3 account. Texts are UTF-8; the password is held in plain text in memory.
+struct Account {
+    std::string Aname;
+    std::string Hname;
+    int16_t Portno = 110;
+    std::string Uname;
+    std::string Passw;
+    int16_t Check = 1;
+    int32_t Scolor1 = 0;         // text colour, 0x00BBGGRR
+    int32_t Scolor2 = 16777088;  // background colour, 0x00BBGGRR
+
+    bool operator==(const Account&) const = default;
+};
+
+// Row colours of one account in the mail list.
+struct AccountColours {
+    int32_t text = 0;
+    int32_t background = 16777088;
+
+    bool operator==(const AccountColours&) const = default;
+};
+
+}  // namespace velkora

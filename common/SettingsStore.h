@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace velkora {
+
+// The per-user key/value store that both programs share (application "orvane", section
+// "setting"). Values are UTF-8 text. Keys are never deleted.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored text, or nothing when the key has never been written.
+    virtual std::optional<std::string> find(const std::string& key) const = 0;
+
+    // Creates or replaces the value.
+    virtual void write(const std::string& key, const std::string& value) = 0;
+
+    // The stored text, or the given default when the key has never been written.
+    std::string read(const std::string& key, const std::string& defaultValue) const {
+        auto value = find(key);
+        return value ? *value : defaultValue;
+    }
+};
+
+}  // namespace velkora
