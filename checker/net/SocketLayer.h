@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "checker/net/SocketApi.h"
+#include "common/EventLoop.h"
+#include "common/MessageBox.h"
+
+namespace velkora {
+
+struct AppSettings;
+
+// One received chunk, or a receive failure (error > 0, a Windows Sockets number).
+struct ReceivedChunk {
+    std::string bytes;
+    int error = 0;
+};
+
+// The checker's TCP layer: one connection at a time, readiness notifications routed by
+// socketPhase to one handler that never looks at the notification itself.
+//   "0" idle, "1" connecting, "3" reading, "4" write pending; "" before the first session.
+class SocketLayer {
+public:
+    SocketLayer(SocketApi& api, EventLoop& loop, MessageBoxes& boxes, const AppSettings& settings);
+
+    // "" when the connection is under way, otherwise the error text to show.
+    std::string openConnection(const std::string& host, int16_t port);
+    // Sends the UTF-8 line in code page 932; reports its own failure.
+    void sendLine(const std::string& line);
+    ReceivedChunk receiveChunk();
+    // After the QUIT acknowledgement the blocking hook is also removed (a no-op here).
+    void closeConnection();
+    // Dotted IPv4 address first, then a name lookup; 0xFFFFFFFF when unknown.
+    uint32_t resolveHost(const std::string& host);
+    // The stop box titled "Velkora", unless "Option3value" is not 0.
+    void reportError(const std::string& text);
+    void selectNotification(SocketNotification kind);
+
+    // The notification handler: restartTimeup, then routing by socketPhase.
+    void txtSockIn_KeyDown();
+
+    std::string socketPhase;
+
+    // The session's reply handler, given each chunk (or failure) read in phase "3".
+    std::function<void(const ReceivedChunk&)> onReply;
+    // The check cycle's time-up restart, run first on every notification.
+    std::function<void()> restartTimeup;
+
+    SocketApi& api() { return api_; }
+
+private:
+    SocketApi& api_;
+    EventLoop& loop_;
+    MessageBoxes& boxes_;
+    const AppSettings& settings_;
+};
+
+// The Japanese text for a Windows Sockets error number; "(code)" for codes without one.
+std::string socketErrorText(int32_t code);
+
+}  // namespace velkora
