@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "common/Account.h"
+#include "common/DataDirectory.h"
+#include "common/SettingKeys.h"
 
 namespace velkora {
 
@@ -35,20 +37,22 @@ struct AppSettings {
     std::string Wavdir;
     int16_t Defdialno = 0;
     int16_t Redialval = 0;
-    std::string Agentnm;                   // default: defaultAgentPath()
-    std::array<std::string, 6> Actkind;    // "Actkind1" ... "Actkind6"
+    std::string Agentnm = defaultAgentPath();
+    std::array<std::string, 6> Actkind = toStrings(kActkindDefaults);  // "Actkind1" ... "Actkind6"
     int16_t Talkcnt = 10;
-    std::string Notstr;                    // default: the checker's 137 characters
-    std::array<std::string, 6> Talkstr;    // "Talkstr1" ... "Talkstr6"
+    std::string Notstr{kCheckerNotstr};  // the checker's 137 characters
+    std::array<std::string, 6> Talkstr = toStrings(kTalkstrDefaults);  // "Talkstr1" ... "Talkstr6"
     int32_t Volval = 30000;
     int16_t Pitchval = 100;
-    std::string HukifontN;
+    std::string HukifontN{kHukifontNDefault};
     int16_t HukifontS = 9;
 
     // Row colours by account number; entry 0 is unused, entries 1..accountno are the accounts.
     std::vector<AccountColours> accountColours;
     // After a load: the last account loaded (account accountno), as the load leaves it.
     Account currentAccount;
+
+    bool operator==(const AppSettings&) const = default;
 };
 
 }  // namespace velkora
