@@ -44,12 +44,12 @@ struct SettingKey {
 inline constexpr std::string_view kCheckerNotstr =
     "┌┐┘└├┬┤┴┼━┃┏┛┓┗┣┳┫┻╋┠┯┨┷┿┝┰┥┸╂―／＼～∥｜（）〔〕［］｛｝〈〉《》「」『』【】＋－±×÷＝＜"
     "＞≦≧∞∴♂♀℃￥＄￠￡％＃＆＊＠§☆★○●◎◇◆□■△▲▽▼※〒→←↑↓〓∈∋⊆⊇⊂⊃∪∩∧∨⇒⇔∀∃∠⊥⌒∂∇≡≒≪≫√∽∝∵∫"
-    "∬Å‰♯♭♪†‡¶◯";
+    "∬Å‰♯♭♪†‡¶◯";
 // The options dialog's longer set: adds "‐", "…‥" and the ASCII brackets and signs.
 inline constexpr std::string_view kOptionsNotstr =
     "┌┐┘└├┬┤┴┼━┃┏┛┓┗┣┳┫┻╋┠┯┨┷┿┝┰┥┸╂―‐／＼～∥｜…‥（）〔〕［］｛｝〈〉《》「」『』【】＋－±×÷＝"
     "＜＞≦≧∞∴♂♀℃￥＄￠￡％＃＆＊＠§☆★○●◎◇◆□■△▲▽▼※〒→←↑↓〓∈∋⊆⊇⊂⊃∪∩∧∨⇒⇔∀∃∠⊥⌒∂∇≡≒≪≫√∽"
-    "∝∵∫∬Å‰♯♭♪†‡¶◯#$%&(){}[]<>";
+    "∝∵∫∬Å‰♯♭♪†‡¶◯#$%&(){}[]<>";
 
 // Speech templates 1..6 ("Talkstr1" ... "Talkstr6").
 inline constexpr std::array<std::string_view, 6> kTalkstrDefaults = {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/AppSettings.h"
+#include "common/Cp932.h"
 
 namespace velkora {
 namespace {
@@ -96,6 +97,10 @@ TEST(SettingKeys, NotstrDefaultsCharacterForCharacter) {
         expected.emplace_back(1, c);
     }
     EXPECT_EQ(options, expected);
+    // Every character is one the mail text can hold: the code page's own sign for
+    // Angstrom (U+212B), not the Latin letter that looks the same.
+    EXPECT_EQ(checker[128], "\u212B");
+    EXPECT_TRUE(cp932::fromUtf8(kOptionsNotstr).has_value());
     // No character occurs twice.
     EXPECT_EQ(std::set<std::string>(options.begin(), options.end()).size(), options.size());
 }
