@@ -1,0 +1,229 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "checker/net/SocketApi.h"
+#include "tests/support/SimulatedEventLoop.h"
+
+namespace velkora::test {
+
+// What a fake server does in answer to one command (or instead of its greeting).
+struct FakeReply {
+    enum class Kind {
+        Data,            // the chunks arrive, one receive each
+        Silence,         // nothing ever arrives
+        ReceiveFailure,  // the next receive fails with `failureCode`
+        Close,           // the server closes: the next receive gives 0 bytes
+    };
+
+    Kind kind = Kind::Data;
+    std::vector<std::string> chunks;  // wire bytes (code page 932)
+    int64_t delayMs = 0;              // before the first chunk
+    int64_t gapMs = 0;                // between two chunks
+    int failureCode = 0;
+
+    // One chunk; the text is UTF-8 and goes out in code page 932.
+    static FakeReply text(const std::string& utf8);
+    // One chunk of raw wire bytes.
+    static FakeReply raw(std::string bytes);
+    // The given wire pieces, one receive each, gapMs apart.
+    static FakeReply pieces(std::vector<std::string> wirePieces, int64_t gapMs = 1);
+    // The raw bytes cut into pieces of pieceSize bytes, gapMs apart.
+    static FakeReply dribble(const std::string& bytes, std::size_t pieceSize, int64_t gapMs = 1);
+    // "-ERR" followed by the UTF-8 text (usually " reason\r\n"), in one chunk.
+    static FakeReply err(const std::string& rest);
+    static FakeReply silence();
+    static FakeReply failReceive(int code);
+    static FakeReply close();
+
+    FakeReply after(int64_t ms) const;
+};
+
+// One scripted POP3 server. By default it greets, accepts USER and PASS, answers STAT from
+// its mailbox, answers TOP n L with the message's header and the first L body lines followed
+// by ".", answers QUIT with "+OK" and answers anything else with "-ERR".
+class FakePop3Server {
+public:
+    enum class Connect {
+        Accept,     // the connect notification follows, then the greeting
+        RefuseNow,  // connect() fails at once with connectErrorCode
+        FailLater,  // connect() is under way, the notification comes, then nothing at all
+    };
+    enum class Delivery {
+        WholeReply,       // each default reply in one chunk
+        StatusLineFirst,  // TOP replies: the status line alone, then the rest
+        Dribble,          // every default reply cut into pieces of dribbleSize bytes
+    };
+
+    explicit FakePop3Server(std::string host) : host_(std::move(host)) {}
+
+    const std::string& host() const { return host_; }
+
+    void setGreeting(FakeReply reply) { greeting_ = std::move(reply); }
+    // Raw messages, CR LF line ends, a blank line between header and body.
+    void setMailbox(std::vector<std::string> messages) { mailbox_ = std::move(messages); }
+    const std::vector<std::string>& mailbox() const { return mailbox_; }
+    // Replaces the answer to every command line equal to `command` or starting with
+    // `command` followed by a space ("TOP 2" matches "TOP 2 10", not "TOP 20 10").
+    void on(const std::string& command, FakeReply reply);
+    // The same for the first matching command only; afterwards the earlier answer holds.
+    void once(const std::string& command, FakeReply reply);
+    void setDelivery(Delivery delivery, std::size_t dribbleSize = 3, int64_t gapMs = 1);
+    // Time between a command and the start of its answer.
+    void setLatency(int64_t ms) { latencyMs_ = ms; }
+    void setConnect(Connect behaviour, int errorCode = 10061) {
+        connect_ = behaviour;
+        connectErrorCode_ = errorCode;
+    }
+
+    // Every command line received on any connection to this server, UTF-8, without CR LF.
+    const std::vector<std::string>& lines() const { return lines_; }
+    int connectionCount() const { return connections_; }
+
+    // The answer to one received line (used by FakeSocketApi).
+    FakeReply answer(const std::string& line);
+    FakeReply greeting() const;
+
+private:
+    friend class FakeSocketApi;
+
+    FakeReply deliver(std::string bytes, bool isTop) const;
+    std::string topReply(int message, int lines) const;
+
+    std::string host_;
+    std::optional<FakeReply> greeting_;
+    std::vector<std::string> mailbox_;
+    std::vector<std::pair<std::string, FakeReply>> overrides_;  // the latest first
+    std::vector<std::pair<std::string, FakeReply>> onceOverrides_;
+    Delivery delivery_ = Delivery::WholeReply;
+    std::size_t dribbleSize_ = 3;
+    int64_t dribbleGapMs_ = 1;
+    int64_t latencyMs_ = 0;
+    Connect connect_ = Connect::Accept;
+    int connectErrorCode_ = 10061;
+    std::vector<std::string> lines_;
+    int connections_ = 0;
+};
+
+// The socket seam as a fake network of POP3 servers in virtual time. Notifications are always
+// posted to the loop, never delivered inside the call that caused them; at most one read
+// notification is pending at a time, and another follows a receive that left data behind
+// (the message-driven sockets behave so). A notification whose kind is no longer selected
+// when its turn comes, or whose socket has been closed, is dropped.
+class FakeSocketApi final : public SocketApi {
+public:
+    explicit FakeSocketApi(SimulatedEventLoop& loop);
+    ~FakeSocketApi() override;
+
+    // Adds a server reachable by that host name (and by the returned dotted address).
+    FakePop3Server& addServer(const std::string& host);
+    FakePop3Server& server(const std::string& host);
+    // The dotted IPv4 address of a server added with addServer.
+    std::string dottedAddressOf(const std::string& host) const;
+
+    // One line sent by the client, in order over all connections.
+    struct SentLine {
+        std::string host;    // the server it went to; empty when no connection existed
+        std::string text;    // UTF-8, without CR LF
+        int64_t at = 0;      // virtual time
+        int connection = 0;  // 1 for the first socket created, 2 for the second ...
+    };
+    const std::vector<SentLine>& sent() const { return sent_; }
+    // Texts of sent(), optionally only those to one host.
+    std::vector<std::string> sentTexts(const std::string& host = {}) const;
+    // The raw bytes the client has sent on all connections, CR LF included.
+    const std::string& rawSent() const { return rawSent_; }
+
+    int startupCount() const { return startups_; }
+    int cleanupCount() const { return cleanups_; }
+    int socketsCreated() const { return created_; }
+    int openSocketCount() const { return open_ ? 1 : 0; }
+    // A new socket was created while the previous one was still open (it leaked).
+    int socketsReplacedWhileOpen() const { return replacedWhileOpen_; }
+    // Sends attempted without an open, connected socket.
+    int sendsWithoutConnection() const { return sendsWithoutConnection_; }
+    int lookups() const { return lookups_; }
+    int receives() const { return receives_; }
+
+    // The next createSocket() fails.
+    void failNextSocket() { failNextSocket_ = true; }
+    // The next send() fails with the code.
+    void failNextSend(int code) { failNextSend_ = code; }
+
+    // SocketApi
+    void setNotificationSink(std::function<void()> sink) override { sink_ = std::move(sink); }
+    void startup() override { ++startups_; }
+    void cleanup() override { ++cleanups_; }
+    bool createSocket() override;
+    bool hasSocket() const override { return open_; }
+    void selectNotification(SocketNotification kind) override;
+    int connect(uint32_t addressNetworkOrder, uint16_t port) override;
+    int setNonBlocking() override { return 0; }
+    long send(const char* data, std::size_t size) override;
+    long receive(char* buffer, std::size_t size) override;
+    void closeSocket() override;
+    int lastError() const override { return lastError_; }
+    std::optional<uint32_t> lookupHost(const std::string& host) override;
+
+private:
+    struct Item {
+        FakeReply::Kind kind = FakeReply::Kind::Data;
+        std::string bytes;
+        int code = 0;
+    };
+    struct Scheduled {
+        int64_t at;
+        uint64_t order;
+        int generation;
+        Item item;
+    };
+
+    void schedule(const FakeReply& reply, int64_t extraDelay);
+    void arrive(Item item);
+    void post(SocketNotification kind);
+    void armScheduler();
+    void runScheduled();
+    void onLine(const std::string& wireLine);
+
+    SimulatedEventLoop& loop_;
+    std::vector<std::unique_ptr<FakePop3Server>> servers_;
+    std::map<uint32_t, FakePop3Server*> byAddress_;
+    std::function<void()> sink_;
+
+    bool open_ = false;
+    bool connected_ = false;
+    bool readPending_ = false;
+    bool peerClosed_ = false;
+    std::optional<SocketNotification> selected_;
+    int generation_ = 0;
+    FakePop3Server* current_ = nullptr;
+    std::vector<Item> inbox_;
+    std::string lineBuffer_;
+
+    std::unique_ptr<Timer> scheduler_;
+    std::vector<Scheduled> scheduled_;
+    uint64_t scheduleOrder_ = 0;
+
+    std::vector<SentLine> sent_;
+    std::string rawSent_;
+    int lastError_ = 0;
+    int startups_ = 0;
+    int cleanups_ = 0;
+    int created_ = 0;
+    int replacedWhileOpen_ = 0;
+    int sendsWithoutConnection_ = 0;
+    int lookups_ = 0;
+    int receives_ = 0;
+    bool failNextSocket_ = false;
+    int failNextSend_ = 0;
+    std::shared_ptr<bool> alive_;
+};
+
+}  // namespace velkora::test

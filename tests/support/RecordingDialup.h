@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "checker/dialup/Dialup.h"
+
+namespace velkora::test {
+
+// Dial-up connections under a test's control: the entries, how many connections are up and
+// what dialling returns; every call is logged ("count", "dial NAME", "hangup").
+class RecordingDialup final : public Dialup {
+public:
+    const std::vector<std::string>& dialEntries() const override { return entries; }
+    int countActiveConnections() override;
+    int dialEntry(const std::string& entryName) override;
+    void hangUpDialup() override;
+
+    std::vector<std::string> entries;
+    int activeConnections = 1;
+    int dialResult = 0;  // what dialEntry returns; 0 also brings one connection up
+    std::vector<std::string> dialed;
+    int hangUps = 0;
+    std::vector<std::string> log;
+    // Runs inside dialEntry, where the real dialling keeps handling events.
+    std::function<void()> whileDialling;
+    std::function<void(const std::string&)> observer;
+
+private:
+    void record(std::string entry);
+};
+
+}  // namespace velkora::test
