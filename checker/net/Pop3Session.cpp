@@ -1,0 +1,374 @@
+#include "checker/net/Pop3Session.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "checker/check/HeaderExtractor.h"
+#include "common/Cp932.h"
+
+namespace velkora {
+
+namespace {
+
+constexpr const char* kNoHost = "相手先が指定されていません";
+constexpr const char* kLineEnd = "\r\n";
+// A STAT reply is one short line; one that never gets its count within this is malformed.
+constexpr std::size_t kStatLineLimit = 512;
+
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Byte-wise search that ignores the case of ASCII letters; `needle` is upper case.
+std::size_t findNoCase(std::string_view text, std::string_view needle, std::size_t from) {
+    if (needle.size() > text.size()) {
+        return std::string_view::npos;
+    }
+    for (std::size_t at = from; at + needle.size() <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < needle.size() && upper(text[at + i]) == needle[i]) {
+            ++i;
+        }
+        if (i == needle.size()) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::string trimSpaces(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+// A decimal count of 0..32767 with nothing else around it.
+std::optional<int16_t> parseCount(std::string_view text) {
+    if (text.empty() || text.size() > 5) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value > std::numeric_limits<int16_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int16_t>(value);
+}
+
+}  // namespace
+
+Pop3Session::Pop3Session(SocketLayer& layer, EventLoop& loop, CheckState& state,
+                         const AppSettings& settings, MailList& mailList)
+    : layer_(layer), loop_(loop), state_(state), settings_(settings), mailList_(mailList) {
+    layer_.onReply = [this](const ReceivedChunk& chunk) { handleReply(chunk); };
+}
+
+Pop3Session::~Pop3Session() {
+    layer_.onReply = nullptr;
+}
+
+std::string Pop3Session::topCommand(int16_t message, int lines) {
+    return "TOP " + std::to_string(message) + " " + std::to_string(lines);
+}
+
+int Pop3Session::topLines() const {
+    return settings_.Check1value == 1 ? settings_.Talkcnt : 5;
+}
+
+bool Pop3Session::connectionOpen() {
+    return layer_.api().hasSocket();
+}
+
+void Pop3Session::send(const std::string& command) {
+    layer_.sendLine(command + kLineEnd);
+}
+
+void Pop3Session::clearReplyText() {
+    replyText.clear();
+    scanned_ = 0;
+    subjectSeen_ = false;
+    fromSeen_ = false;
+}
+
+void Pop3Session::openSession(const Account& account) {
+    const uint64_t session = ++sessionNumber_;
+    account_ = account;
+    // The previous account's connection may still wait for its "QUIT" reply: it is not
+    // carried over into this account's session.
+    if (connectionOpen()) {
+        layer_.closeConnection();
+    }
+    layer_.socketPhase = "0";
+    pop3Step = kGreeting;
+    clearReplyText();
+    statLine_.clear();
+    statPending_ = false;
+    messageCount = 0;
+    currentMessage = 0;
+
+    const std::string host = trimSpaces(account_.Hname);
+    if (host.empty()) {
+        // No connection was begun, so there is nothing to close.
+        layer_.reportError(kNoHost);
+        return;
+    }
+    const std::string error = layer_.openConnection(host, account_.Portno);
+    if (error.empty() || session != sessionNumber_) {
+        return;
+    }
+    // Closed before the box, which lets events in: nothing may use the failed connection.
+    layer_.closeConnection();
+    layer_.socketPhase = "0";
+    pop3Step = kGreeting;
+    layer_.reportError(error);
+    // The log-on timer is not started: the time-up moves the check on.
+}
+
+Pop3Session::Kind Pop3Session::classify(const std::string& chunk) const {
+    std::string head = chunk.substr(0, 4);
+    std::transform(head.begin(), head.end(), head.begin(), upper);
+    const std::size_t ok = head.find("+OK");
+    if ((ok == 0 || ok == 1) && pop3Step != kTopSent) {
+        return Kind::Acknowledgement;
+    }
+    if (head == "-ERR") {
+        return Kind::Failure;
+    }
+    return Kind::Data;
+}
+
+void Pop3Session::handleReply(const ReceivedChunk& chunk) {
+    if (chunk.error > 0) {
+        receiveFailure(chunk.error);
+        return;
+    }
+    const std::string& bytes = chunk.bytes;
+    if (replyText.size() + bytes.size() > kReplyTextLimit) {
+        clearReplyText();
+        statPending_ = false;
+        if (pop3Step != kQuitSent) {
+            endAccountQuietly();
+        }
+        return;
+    }
+    replyText += bytes;
+
+    const uint64_t session = sessionNumber_;
+    // The phase goes back to reading only while this session's connection is still the one
+    // open: a nested handler may have closed it, or a new session may have replaced it.
+    auto resumeReading = [&] {
+        if (session == sessionNumber_ && connectionOpen()) {
+            layer_.socketPhase = "3";
+        }
+    };
+    switch (classify(bytes)) {
+        case Kind::Acknowledgement: {
+            const bool quitReply = pop3Step == kQuitSent;
+            layer_.selectNotification(SocketNotification::Read);
+            layer_.socketPhase = "4";
+            acknowledge(bytes);
+            if (!quitReply) {
+                resumeReading();
+            }
+            break;
+        }
+        case Kind::Failure:
+            errorTail(cp932::toUtf8(std::string_view(bytes).substr(4)));
+            break;
+        case Kind::Data:
+            if (pop3Step == kTopSent) {
+                collectTop();
+            } else if (pop3Step == kStatSent && statPending_) {
+                statLine_ += bytes;
+                handleStat(statLine_);
+            }
+            resumeReading();
+            break;
+    }
+}
+
+void Pop3Session::acknowledge(const std::string& chunk) {
+    // Each new step is stored before the command that provokes the next reply: that reply can
+    // be handled inside the send.
+    switch (pop3Step) {
+        case kGreeting:
+            pop3Step = kUserSent;
+            send(userCommand(account_.Uname));
+            break;
+        case kUserSent:
+            pop3Step = kPassSent;
+            send(passCommand(account_.Passw));
+            break;
+        case kPassSent:
+            pop3Step = kStatSent;
+            statPending_ = false;
+            send("STAT");
+            break;
+        case kStatSent:
+            if (state_.currentAccountNumber == 1) {
+                mailList_.reset();
+            }
+            statLine_ = chunk;
+            statPending_ = true;
+            handleStat(statLine_);
+            break;
+        case kQuitSent:
+            pop3Step = kGreeting;
+            layer_.socketPhase = "0";
+            layer_.closeConnection();
+            break;
+        default:
+            break;
+    }
+}
+
+bool Pop3Session::handleStat(const std::string& statLine) {
+    // The count stands between the first and the second space. A first chunk that holds
+    // neither the second space nor the line end is only the start of the reply.
+    const bool lineEnded = statLine.find('\n') != std::string::npos;
+    const std::size_t first = statLine.find(' ');
+    const std::size_t second = first == std::string::npos ? first : statLine.find(' ', first + 1);
+    if (second == std::string::npos && !lineEnded && statLine.size() < kStatLineLimit) {
+        return false;
+    }
+    statPending_ = false;
+    const std::optional<int16_t> count =
+        second == std::string::npos
+            ? std::nullopt
+            : parseCount(std::string_view(statLine).substr(first + 1, second - first - 1));
+    if (!count) {
+        // Malformed, or more messages than a 16-bit count holds.
+        endAccountQuietly();
+        return true;
+    }
+    messageCount = *count;
+    if (messageCount == 0) {
+        const uint64_t session = sessionNumber_;
+        sendQuit();
+        accountDone(session);
+        return true;
+    }
+    // The sum of a check saturates rather than wrapping into a negative count.
+    state_.totalMessages = static_cast<int16_t>(
+        std::min<int>(std::numeric_limits<int16_t>::max(), state_.totalMessages + messageCount));
+    currentMessage = 1;
+    pop3Step = kTopSent;
+    clearReplyText();
+    send(topCommand(currentMessage, topLines()));
+    return true;
+}
+
+void Pop3Session::collectTop() {
+    // Only the new text is searched (with room for a name cut between two chunks).
+    const std::size_t from = scanned_ >= 7 ? scanned_ - 7 : 0;
+    if (!subjectSeen_) {
+        subjectSeen_ = findNoCase(replyText, "SUBJECT:", from) != std::string_view::npos;
+    }
+    if (!fromSeen_) {
+        fromSeen_ = findNoCase(replyText, "FROM:", from) != std::string_view::npos;
+    }
+    scanned_ = replyText.size();
+    if (!subjectSeen_ || !fromSeen_) {
+        // Not complete yet: the next chunk comes with the next read notification.
+        return;
+    }
+    extractHeaders(replyText, state_.currentAccountNumber, settings_, mailList_);
+    if (currentMessage < messageCount) {
+        ++currentMessage;
+        clearReplyText();
+        send(topCommand(currentMessage, topLines()));
+        return;
+    }
+    const uint64_t session = sessionNumber_;
+    sendQuit();
+    accountDone(session);
+}
+
+void Pop3Session::errorTail(const std::string& text) {
+    const uint64_t session = sessionNumber_;
+    if (pop3Step == kGreeting) {
+        // The greeting was refused: there is no conversation to end with "QUIT", and nothing
+        // more to say on this connection.
+        if (connectionOpen()) {
+            layer_.closeConnection();
+        }
+        layer_.socketPhase = "0";
+    } else {
+        // Stored before the box lets events in, so that a time-up meanwhile sees the account
+        // as leaving.
+        pop3Step = kQuitSent;
+    }
+    if (!text.empty()) {
+        layer_.reportError(text);
+    }
+    if (session != sessionNumber_) {
+        return;
+    }
+    sendQuit();
+    accountDone(session);
+}
+
+void Pop3Session::receiveFailure(int code) {
+    const uint64_t session = sessionNumber_;
+    layer_.closeConnection();
+    layer_.socketPhase = "0";
+    if (pop3Step != kGreeting) {
+        pop3Step = kQuitSent;
+    }
+    layer_.reportError(socketErrorText(code));
+    accountDone(session);
+}
+
+void Pop3Session::endAccountQuietly() {
+    const uint64_t session = sessionNumber_;
+    if (pop3Step == kGreeting) {
+        if (connectionOpen()) {
+            layer_.closeConnection();
+        }
+        layer_.socketPhase = "0";
+    } else {
+        sendQuit();
+    }
+    accountDone(session);
+}
+
+void Pop3Session::accountDone(uint64_t session) {
+    // A new session begun inside a wait belongs to a new check; its account is not done.
+    if (session == sessionNumber_ && onAccountDone) {
+        onAccountDone();
+    }
+}
+
+void Pop3Session::sendQuit() {
+    if (pop3Step == kGreeting) {
+        return;
+    }
+    quitNow();
+}
+
+void Pop3Session::quitNow() {
+    pop3Step = kQuitSent;
+    if (connectionOpen()) {
+        send("QUIT");
+    }
+    loop_.processPendingEvents();
+}
+
+void Pop3Session::closeLeftoverConnection() {
+    if (connectionOpen()) {
+        layer_.closeConnection();
+    }
+    layer_.socketPhase = "0";
+}
+
+}  // namespace velkora

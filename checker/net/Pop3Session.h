@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "checker/check/CheckState.h"
+#include "checker/check/MailList.h"
+#include "checker/net/SocketLayer.h"
+#include "common/Account.h"
+#include "common/AppSettings.h"
+#include "common/EventLoop.h"
+
+namespace velkora {
+
+// The POP3 conversation with one account's server: USER, PASS, STAT, one TOP per message and
+// QUIT, driven by the socket layer's notifications. One session at a time; the object is
+// reused for every account. It only reads: nothing is deleted or marked on the server.
+class Pop3Session {
+public:
+    // Steps of the dialogue (2 is never used).
+    static constexpr int16_t kGreeting = 0;
+    static constexpr int16_t kUserSent = 1;
+    static constexpr int16_t kPassSent = 3;
+    static constexpr int16_t kStatSent = 4;
+    static constexpr int16_t kTopSent = 5;
+    static constexpr int16_t kQuitSent = 6;
+
+    // The most text collected for one reply. A server that streams without ever sending both
+    // header names cannot grow it beyond this: the account is ended instead.
+    static constexpr std::size_t kReplyTextLimit = 1024 * 1024;
+
+    // Installs itself as the layer's reply handler.
+    Pop3Session(SocketLayer& layer, EventLoop& loop, CheckState& state, const AppSettings& settings,
+                MailList& mailList);
+    ~Pop3Session();
+    Pop3Session(const Pop3Session&) = delete;
+    Pop3Session& operator=(const Pop3Session&) = delete;
+
+    // Opens the connection to the account's server; the rest runs in notifications. A
+    // connection still open from the previous account is closed first.
+    void openSession(const Account& account);
+
+    // The reply handler: one received chunk, or a receive failure.
+    void handleReply(const ReceivedChunk& chunk);
+
+    // Ends the conversation: nothing at step 0, otherwise step 6 and "QUIT".
+    void sendQuit();
+    // The time-up's way out: step 6 and "QUIT" whatever the step ("QUIT" only goes out on an
+    // open connection), then pending events once.
+    void quitNow();
+    // Closes a connection that is still open (the server never answered "QUIT").
+    void closeLeftoverConnection();
+
+    // Called when the session is done with its account: the next account follows 1000 ms later.
+    std::function<void()> onAccountDone;
+
+    // The commands as sent, without CR LF.
+    static std::string userCommand(const std::string& uname) { return "USER " + uname; }
+    static std::string passCommand(const std::string& passw) { return "PASS " + passw; }
+    static std::string topCommand(int16_t message, int lines);
+    // L: "Talkcnt" when "Check1value" is 1, otherwise 5.
+    int topLines() const;
+
+    int16_t pop3Step = kGreeting;
+    std::string replyText;
+    int16_t messageCount = 0;
+    int16_t currentMessage = 0;
+
+private:
+    enum class Kind { Acknowledgement, Failure, Data };
+
+    Kind classify(const std::string& chunk) const;
+    void acknowledge(const std::string& chunk);
+    // The STAT reply once its count can be read; false while it is still incomplete.
+    bool handleStat(const std::string& statLine);
+    void collectTop();
+    void errorTail(const std::string& text);
+    void receiveFailure(int code);
+    void endAccountQuietly();
+    void accountDone(uint64_t session);
+    bool connectionOpen();
+    void send(const std::string& command);
+    void clearReplyText();
+
+    SocketLayer& layer_;
+    EventLoop& loop_;
+    CheckState& state_;
+    const AppSettings& settings_;
+    MailList& mailList_;
+    Account account_;
+
+    // Counts sessions, so that work resumed after a nested wait can tell that a new session
+    // (a new check) has begun meanwhile.
+    uint64_t sessionNumber_ = 0;
+    // The STAT reply while its first chunk did not yet hold the whole count.
+    std::string statLine_;
+    bool statPending_ = false;
+    // How far replyText has been searched for the two header names, and what was found.
+    std::size_t scanned_ = 0;
+    bool subjectSeen_ = false;
+    bool fromSeen_ = false;
+};
+
+}  // namespace velkora
