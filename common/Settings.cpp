@@ -97,7 +97,7 @@ AppSettings loadSettings(const SettingsStore& store) {
     };
     auto text = [&](const std::string& key, std::string& field) { field = store.read(key, field); };
 
-    int16("accountno", s.accountno);
+    s.accountno = readAccountCount(store);  // a negative count means no accounts
     if (s.accountno >= 1) {
         s.accountColours.assign(static_cast<size_t>(s.accountno) + 1, AccountColours{});
     }

@@ -200,6 +200,9 @@ TEST(LoadSettings, ANumberThatDoesNotConvertKeepsItsDefaultAndTheLoadGoesOn) {
     EXPECT_EQ(s.accountno, 0);
     EXPECT_TRUE(s.accountColours.empty());
     EXPECT_EQ(s.currentAccount, Account{});
+
+    store.write("accountno", "-2");
+    EXPECT_EQ(loadSettings(store).accountno, 0);
 }
 
 TEST(LoadSettings, LoadsAccountColoursAndLeavesTheLastAccountCurrent) {
