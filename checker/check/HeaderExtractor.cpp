@@ -1,6 +1,7 @@
 #include "checker/check/HeaderExtractor.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <iterator>
 #include <vector>
@@ -62,26 +63,33 @@ std::string withoutLineBreaksAndTabs(std::string_view text) {
 }
 
 // Each character goes to code page 932 and back: characters of the code page stay, NUL goes,
-// a byte sequence that is no character of it becomes '?'.
-std::string codePagePass(std::string_view text) {
-    const bool sevenBit = std::all_of(text.begin(), text.end(),
-                                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (sevenBit) {
-        // Every 7-bit byte but NUL is a character of the code page and comes back as it was.
-        std::string kept;
-        kept.reserve(text.size());
-        std::copy_if(text.begin(), text.end(), std::back_inserter(kept),
-                     [](char c) { return c != '\0'; });
-        return kept;
+// a byte sequence that is no character of it becomes '?'. Returns `text` itself when nothing
+// changes, which is the rule for 7-bit mail without NUL; `storage` holds any other result.
+std::string_view codePagePass(std::string_view text, std::string& storage) {
+    unsigned char highBits = 0;
+    for (char c : text) {
+        highBits |= static_cast<unsigned char>(c);
     }
-    std::string unicode = cp932::toUtf8(text);
-    unicode.erase(std::remove(unicode.begin(), unicode.end(), '\0'), unicode.end());
-    return cp932::fromUtf8Lossy(unicode);
+    if (highBits < 0x80) {
+        // Every 7-bit byte but NUL is a character of the code page and comes back as it was.
+        if (text.find('\0') == npos) {
+            return text;
+        }
+        storage.assign(text);
+    } else {
+        storage = cp932::toUtf8(text);
+    }
+    storage.erase(std::remove(storage.begin(), storage.end(), '\0'), storage.end());
+    if (highBits >= 0x80) {
+        storage = cp932::fromUtf8Lossy(storage);
+    }
+    return storage;
 }
 
 // Code-page pass and ISO-2022-JP conversion of raw bytes, then to UTF-8.
 std::string convertToUtf8(std::string_view raw) {
-    return cp932::toUtf8(convertIso2022JpText(codePagePass(raw)));
+    std::string storage;
+    return cp932::toUtf8(convertIso2022JpText(codePagePass(raw, storage)));
 }
 
 // Decodes a sender or subject value: every encoded word, its marker found in any letter case,
@@ -213,30 +221,54 @@ Utf8Char utf8CharAt(std::string_view text, std::size_t pos) {
 }  // namespace
 
 std::string stripNotstr(std::string_view body, std::string_view notstr) {
-    std::vector<char32_t> removed;
+    std::array<bool, 128> removedAscii{};
+    std::vector<char32_t> removedOthers;
     for (std::size_t pos = 0; pos < notstr.size();) {
         const Utf8Char c = utf8CharAt(notstr, pos);
-        removed.push_back(c.code);
+        if (c.code < 128) {
+            removedAscii[c.code] = true;
+        } else {
+            removedOthers.push_back(c.code);
+        }
         pos += c.length;
     }
-    std::sort(removed.begin(), removed.end());
+    std::sort(removedOthers.begin(), removedOthers.end());
 
     std::string out;
     out.reserve(body.size() + body.size() / 2);
+    // Kept characters are copied in runs; a run ends at a removed character or a line break.
+    std::size_t runStart = 0;
+    const auto flush = [&](std::size_t runEnd) {
+        out.append(body.substr(runStart, runEnd - runStart));
+    };
     for (std::size_t pos = 0; pos < body.size();) {
-        const Utf8Char c = utf8CharAt(body, pos);
-        if (!std::binary_search(removed.begin(), removed.end(), c.code)) {
+        const auto byte = static_cast<unsigned char>(body[pos]);
+        Utf8Char c{byte, 1};
+        bool removed = false;
+        if (byte < 0x80) {
+            removed = removedAscii[byte];
+        } else {
+            c = utf8CharAt(body, pos);
+            removed = !removedOthers.empty() &&
+                      std::binary_search(removedOthers.begin(), removedOthers.end(), c.code);
+        }
+        if (removed) {
+            flush(pos);
+            runStart = pos + c.length;
+        } else if (c.code == U'\n') {
+            flush(pos);
+            runStart = pos;
             // Removal comes first, so a CR and an LF that become neighbours form a line break.
             // The replacement never ends in CR, so a CR at the end of `out` is a real one.
-            if (c.code == U'\n' && !out.empty() && out.back() == '\r') {
+            if (!out.empty() && out.back() == '\r') {
                 out.pop_back();
                 out.append(kIdeographicSpace);
-            } else {
-                out.append(body.substr(pos, c.length));
+                runStart = pos + 1;
             }
         }
         pos += c.length;
     }
+    flush(body.size());
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "checker/decode/JisConversion.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -38,23 +39,13 @@ std::size_t findSequence(std::string_view text, std::size_t from, std::string_vi
     return std::string_view::npos;
 }
 
-inline void appendPair(std::uint8_t first, std::uint8_t second, std::string& out) {
-    if (auto bytes = jisPairToSjis(first, second)) {
-        out += static_cast<char>((*bytes)[0]);
-        out += static_cast<char>((*bytes)[1]);
-    }
-}
-
-}  // namespace
-
-std::optional<std::array<std::uint8_t, 2>> jisPairToSjis(std::uint8_t first, std::uint8_t second) {
-    if (first < 0x20 || second < 0x20) {
-        return std::array<std::uint8_t, 2>{first, second};
-    }
-    const int row = first - 32;
-    int cell = second - 32;
+// The arithmetic for a pair of bytes of 0x20 and above: the Shift_JIS code as
+// lead * 256 + trail, or 0 when the pair is dropped.
+constexpr unsigned pairCode(unsigned first, unsigned second) {
+    const int row = static_cast<int>(first) - 32;
+    int cell = static_cast<int>(second) - 32;
     if (row < 1 || row > 94 || cell > 94) {
-        return std::nullopt;
+        return 0;
     }
     if (row % 2 == 0) {
         cell += 94;
@@ -67,34 +58,93 @@ std::optional<std::array<std::uint8_t, 2>> jisPairToSjis(std::uint8_t first, std
     } else if (cell >= 64 && cell <= 188) {
         trail = cell + 0x40;
     } else {
+        return 0;
+    }
+    return static_cast<unsigned>(lead * 256 + trail);
+}
+
+// The lead byte depends on the first byte only, the trail byte on the second byte and on
+// whether the row is odd (first byte odd) or even; both tables come from the arithmetic above.
+struct PairTables {
+    std::array<std::uint8_t, 128> lead{};
+    std::array<std::array<std::uint8_t, 128>, 2> trail{};  // [first & 1][second], 0 = dropped
+};
+
+constexpr PairTables makePairTables() {
+    PairTables tables;
+    for (unsigned first = 0x21; first <= 0x7E; ++first) {
+        tables.lead[first] = static_cast<std::uint8_t>(pairCode(first, 0x21) >> 8);
+    }
+    for (unsigned parity = 0; parity < 2; ++parity) {
+        const unsigned first = 0x22 + parity;  // an even, resp. odd, row
+        for (unsigned second = 0x20; second <= 0x7E; ++second) {
+            tables.trail[parity][second] =
+                static_cast<std::uint8_t>(pairCode(first, second) & 0xFF);
+        }
+    }
+    return tables;
+}
+
+constexpr PairTables kPairTables = makePairTables();
+
+// Converts the pairs of one segment to `out`, returning the new end of the output.
+char* convertSegment(const unsigned char* in, std::size_t length, char* out) {
+    const unsigned char* const end = in + (length & ~std::size_t{1});
+    for (; in != end; in += 2) {
+        const unsigned first = in[0];
+        const unsigned second = in[1];
+        if (first >= 0x21 && first <= 0x7E && second >= 0x20 && second <= 0x7E) {
+            const std::uint8_t trail = kPairTables.trail[first & 1][second];
+            if (trail != 0) {
+                *out++ = static_cast<char>(kPairTables.lead[first]);
+                *out++ = static_cast<char>(trail);
+            }
+        } else if (auto bytes = jisPairToSjis(static_cast<std::uint8_t>(first),
+                                              static_cast<std::uint8_t>(second))) {
+            *out++ = static_cast<char>((*bytes)[0]);
+            *out++ = static_cast<char>((*bytes)[1]);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::array<std::uint8_t, 2>> jisPairToSjis(std::uint8_t first, std::uint8_t second) {
+    if (first < 0x20 || second < 0x20) {
+        return std::array<std::uint8_t, 2>{first, second};
+    }
+    const unsigned code = pairCode(first, second);
+    if (code == 0) {
         return std::nullopt;
     }
-    return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(lead),
-                                       static_cast<std::uint8_t>(trail)};
+    return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(code >> 8),
+                                       static_cast<std::uint8_t>(code & 0xFF)};
 }
 
 std::string convertJisText(std::string_view text, std::string_view endSequence) {
-    std::string out;
-    out.reserve(text.size());
+    // Nothing grows: text outside segments is copied, a pair gives at most two bytes and the
+    // sequences themselves are dropped.
+    std::string out(text.size(), '\0');
+    const auto* const in = reinterpret_cast<const unsigned char*>(text.data());
+    char* o = out.data();
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t start = findSequence(text, pos, kJisStartSequence);
         if (start == std::string_view::npos) {
             break;
         }
-        out.append(text.substr(pos, start - pos));
+        o = std::copy(text.data() + pos, text.data() + start, o);
         const std::size_t segmentBegin = start + kJisStartSequence.size();
         const std::size_t end = findSequence(text, segmentBegin, endSequence);
         const std::size_t segmentEnd = end == std::string_view::npos ? text.size() : end;
-        for (std::size_t i = segmentBegin; i + 1 < segmentEnd; i += 2) {
-            appendPair(static_cast<std::uint8_t>(text[i]), static_cast<std::uint8_t>(text[i + 1]),
-                       out);
-        }
+        o = convertSegment(in + segmentBegin, segmentEnd - segmentBegin, o);
         pos = end == std::string_view::npos ? text.size() : end + endSequence.size();
     }
     if (pos < text.size()) {
-        out.append(text.substr(pos));
+        o = std::copy(text.data() + pos, text.data() + text.size(), o);
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     if (const std::size_t nul = out.find('\0'); nul != std::string::npos) {
         out.resize(nul);
     }

@@ -156,6 +156,27 @@ TEST(ConvertJisText, CopiesPlainTextAndConvertsSegmentsInPlace) {
               kAscii + "a" + sjis({0x82, 0xB1}) + kAscii);
 }
 
+TEST(ConvertJisText, ConvertsEveryPairOfASegmentLikeJisPairToSjis) {
+    // All pairs of bytes 0x01..0xFF but ESC, in one segment and pair by pair.
+    std::string segment;
+    std::string expected;
+    for (int h = 1; h <= 0xFF; ++h) {
+        for (int l = 1; l <= 0xFF; ++l) {
+            if (h == 0x1B || l == 0x1B) {
+                continue;
+            }
+            segment += static_cast<char>(h);
+            segment += static_cast<char>(l);
+            if (auto bytes =
+                    jisPairToSjis(static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(l))) {
+                expected += static_cast<char>((*bytes)[0]);
+                expected += static_cast<char>((*bytes)[1]);
+            }
+        }
+    }
+    EXPECT_EQ(convertJisText(kStart + segment + kAscii, kAscii), expected);
+}
+
 TEST(ConvertJisText, MatchesTheLastCharacterOfBothSequencesInAnyCase) {
     EXPECT_EQ(convertJisText(kEsc + "$b$3" + kEsc + "(bz", kAscii), sjis({0x82, 0xB1}) + "z");
     EXPECT_EQ(convertJisText(kEsc + "$B$3" + kEsc + "(jz", kRoman), sjis({0x82, 0xB1}) + "z");
