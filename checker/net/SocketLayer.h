@@ -24,10 +24,15 @@ struct ReceivedChunk {
 class SocketLayer {
 public:
     SocketLayer(SocketApi& api, EventLoop& loop, MessageBoxes& boxes, const AppSettings& settings);
+    // Leaves the seam without a sink: notifications must not reach a layer that is gone.
+    ~SocketLayer();
+    SocketLayer(const SocketLayer&) = delete;
+    SocketLayer& operator=(const SocketLayer&) = delete;
 
     // "" when the connection is under way, otherwise the error text to show.
     std::string openConnection(const std::string& host, int16_t port);
-    // Sends the UTF-8 line in code page 932; reports its own failure.
+    // Sends the UTF-8 line in code page 932, all of its bytes (waiting for room when the
+    // socket is full); reports its own failure. Without an open connection nothing is sent.
     void sendLine(const std::string& line);
     ReceivedChunk receiveChunk();
     // After the QUIT acknowledgement the blocking hook is also removed (a no-op here).
@@ -55,6 +60,14 @@ private:
     EventLoop& loop_;
     MessageBoxes& boxes_;
     const AppSettings& settings_;
+    // Counts connections opened and closed, so that a wait can tell that the connection it
+    // was sending on is gone or was replaced meanwhile.
+    uint64_t connectionGeneration_ = 0;
+    // Bytes still to go out on the connection being sent on; lines sent on it while a wait for
+    // room is under way join them.
+    std::string outgoing_;
+    uint64_t sendingGeneration_ = 0;
+    bool sending_ = false;
 };
 
 // The Japanese text for a Windows Sockets error number; "(code)" for codes without one.

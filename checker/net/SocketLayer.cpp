@@ -1,0 +1,246 @@
+#include "checker/net/SocketLayer.h"
+
+#include <arpa/inet.h>
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+#include "checker/net/WinsockErrors.h"
+#include "common/AppSettings.h"
+#include "common/Cp932.h"
+#include "common/ProductInfo.h"
+
+namespace velkora {
+
+namespace {
+
+constexpr std::size_t kReceiveBufferSize = 4096;
+constexpr uint32_t kNoAddress = 0xFFFFFFFF;
+constexpr const char* kSocketCreationFailed = "ｿｹｯﾄ生成ができませんでした";
+
+struct ErrorText {
+    int32_t code;
+    std::string_view text;
+};
+
+// Ordered by code.
+constexpr std::array<ErrorText, 41> kErrorTexts{{
+    {10004, "呼び出しが取り消されたよ"},
+    {10013, "指定されたアドレスは、ブロードキャストパケットの送信をサポートしてないよ"},
+    {10014, "32ビットインターネットアドレス指定に誤りがあるよ"},
+    {10022, "関数の呼び出し順番に誤りがあるよ"},
+    {10024, "利用可能なファイル番号が存在しないよ"},
+    {10035, "このソケットはノンブロッキング型だよ"},
+    {10036, "ブロッキング呼び出し進行中だよ"},
+    {10037, "ノンブロッキング型の処理を処理中だよ"},
+    {10038, "ソケット以外を指定したよ"},
+    {10039, "リモートアドレスが指定されてないよ"},
+    {10040, "データがバッファより大きいので切りつめられちゃったよ"},
+    {10041, "ソケットは指定されたプロトコルをサポートしてないよ"},
+    {10042, "プロトコルのオプションに誤りがあるよ"},
+    {10043, "指定されたプロトコルはサポートされてないよ"},
+    {10044, "指定されたソケットタイプはサポートされてないよ"},
+    {10045, "指定されたソケットがサポートしていない操作だよ"},
+    {10046, "指定されたアドレスファミリがサポートされてないよ"},
+    {10047, "指定されたプロトコルでは、指定されたアドレスファミリがサポートされてないよ"},
+    {10048, "指定されたアドレスは使用中だよ"},
+    {10049, "指定されたアドレスは使用できないよ"},
+    {10050, "ネットワークがダウンしてるみたい"},
+    {10051, "リモートホストのネットワークに接続できないよ"},
+    {10052, "ネットワークから切断されたよ"},
+    {10053, "ネットワーク不良で接続が中止されたよ"},
+    {10054, "リモートホストから切断されたよ"},
+    {10055, "バッファ領域不足だよ"},
+    {10056, "ソケットはすでに接続されてるよ"},
+    {10057, "ソケットが接続されていないよ"},
+    {10058, "ソケットがシャットダウンされてるよ"},
+    {10060, "接続処理タイムアウトだよ"},
+    {10061, "接続が拒否されちゃったよ"},
+    {10064, "リモートホストがダウンしてるみたい"},
+    {10065, "ホストへのルートが存在しないよ"},
+    {10067, "プロセスが多すぎるよ"},
+    {10091, "ネットワークサブシステムに通信するための準備ができてないよ"},
+    {10092, "指定されたバージョンがサポートされてないよ"},
+    {10093, "WSAStartup関数を呼び出していないか、失敗したみたい"},
+    {11001, "ホストが見つからないよ"},
+    {11002, "権限があるホストが見つからないよ"},
+    {11003, "修復不可能なエラーが発生したよ"},
+    {11004, "データレコードの型が要求されてないよ"},
+}};
+
+}  // namespace
+
+std::string socketErrorText(int32_t code) {
+    for (const ErrorText& entry : kErrorTexts) {
+        if (entry.code == code) {
+            return std::string(entry.text);
+        }
+    }
+    return "(" + std::to_string(code) + ")";
+}
+
+SocketLayer::SocketLayer(SocketApi& api, EventLoop& loop, MessageBoxes& boxes,
+                         const AppSettings& settings)
+    : api_(api), loop_(loop), boxes_(boxes), settings_(settings) {
+    api_.setNotificationSink([this] { txtSockIn_KeyDown(); });
+}
+
+SocketLayer::~SocketLayer() {
+    api_.setNotificationSink(nullptr);
+}
+
+void SocketLayer::txtSockIn_KeyDown() {
+    // What the notification reports is deliberately not looked at: the phase alone says what
+    // it means.
+    if (restartTimeup) {
+        restartTimeup();
+    }
+    if (socketPhase == "1" || socketPhase == "4") {
+        selectNotification(SocketNotification::Read);
+        socketPhase = "3";
+    } else if (socketPhase == "3") {
+        ReceivedChunk chunk = receiveChunk();
+        if (onReply) {
+            onReply(chunk);
+        }
+    }
+}
+
+void SocketLayer::selectNotification(SocketNotification kind) {
+    api_.selectNotification(kind);
+}
+
+std::string SocketLayer::openConnection(const std::string& host, int16_t port) {
+    ++connectionGeneration_;
+    api_.startup();
+    if (!api_.createSocket()) {
+        return kSocketCreationFailed;
+    }
+    selectNotification(SocketNotification::Connect);
+    // Not checked: an unknown host gives the no-address value, and the connect fails.
+    uint32_t address = resolveHost(host);
+    int result = api_.connect(address, static_cast<uint16_t>(port));
+    // Taken now, before the pump lets other socket calls run.
+    int error = result == -1 ? api_.lastError() : 0;
+    socketPhase = "1";
+    loop_.processPendingEvents();
+    if (result == -1 && error != 0 && error != winsock::kWouldBlock) {
+        return socketErrorText(error);
+    }
+    loop_.processPendingEvents();
+    if (api_.setNonBlocking() == -1) {
+        return socketErrorText(api_.lastError());
+    }
+    return "";
+}
+
+void SocketLayer::sendLine(const std::string& line) {
+    // Never anything on a closed connection: the time-up may send "QUIT" after the server
+    // has already closed it.
+    if (!api_.hasSocket()) {
+        socketPhase = "0";
+        return;
+    }
+    std::string bytes = cp932::fromUtf8Lossy(line);
+    if (sending_ && sendingGeneration_ == connectionGeneration_) {
+        // A line sent from a handler that runs while an earlier line waits for room: it goes
+        // out after that line, not into the middle of it.
+        outgoing_ += bytes;
+        return;
+    }
+    // Otherwise this call sends. A send further out that is still waiting belongs to a
+    // connection that is gone by now; it stops when it resumes.
+    std::string outerOutgoing = std::exchange(outgoing_, std::move(bytes));
+    const uint64_t outerGeneration = std::exchange(sendingGeneration_, connectionGeneration_);
+    const bool outerSending = std::exchange(sending_, true);
+
+    const uint64_t generation = connectionGeneration_;
+    auto sameConnection = [&] { return connectionGeneration_ == generation && api_.hasSocket(); };
+    std::string error;
+    bool closedHere = false;
+    while (!outgoing_.empty() && sameConnection()) {
+        selectNotification(SocketNotification::Write);
+        socketPhase = "4";
+        long sent = api_.send(outgoing_.data(), outgoing_.size());
+        int code = sent < 0 ? api_.lastError() : 0;
+        if (sent > 0) {
+            outgoing_.erase(0, static_cast<std::size_t>(sent));
+        }
+        // The write notification is normally handled here: read is selected again, phase "3".
+        loop_.processPendingEvents();
+        if (sent < 0 && code != winsock::kWouldBlock) {
+            error = socketErrorText(code);
+            // A connection opened meanwhile by another session is not ours to close.
+            if (sameConnection()) {
+                closeConnection();
+                closedHere = true;
+            }
+            break;
+        }
+        if (sent <= 0 && !outgoing_.empty() && sameConnection()) {
+            // No room: sleep until the write notification says there is some again.
+            loop_.runUntil([&] { return socketPhase != "4" || !sameConnection(); });
+        }
+    }
+
+    outgoing_ = std::move(outerOutgoing);
+    sendingGeneration_ = outerGeneration;
+    sending_ = outerSending;
+    if (!error.empty()) {
+        reportError(error);
+        if (closedHere) {
+            socketPhase = "0";
+        }
+    }
+}
+
+ReceivedChunk SocketLayer::receiveChunk() {
+    const uint64_t generation = connectionGeneration_;
+    loop_.processPendingEvents();
+    // A connection closed or replaced inside the pump: the notification was about it, and
+    // there is nothing to read from it any more.
+    if (connectionGeneration_ != generation || !api_.hasSocket()) {
+        return {};
+    }
+    char buffer[kReceiveBufferSize];
+    long received = api_.receive(buffer, sizeof buffer);
+    if (received > 0) {
+        // Raw bytes: the mail is decoded later, from its own charset.
+        return {std::string(buffer, static_cast<std::size_t>(received)), 0};
+    }
+    if (received < 0) {
+        int code = api_.lastError();
+        // Would-block means the notification found nothing after all: no failure.
+        if (code > 0 && code != winsock::kWouldBlock) {
+            return {std::string(), code};
+        }
+    }
+    return {};
+}
+
+void SocketLayer::closeConnection() {
+    ++connectionGeneration_;
+    api_.closeSocket();
+    api_.cleanup();
+}
+
+uint32_t SocketLayer::resolveHost(const std::string& host) {
+    // inet_addr also reads the short and the octal and hex forms, and gives the no-address
+    // value for "255.255.255.255" as for text that is no address, which then goes to a lookup.
+    uint32_t address = ::inet_addr(host.c_str());
+    if (address != kNoAddress) {
+        return address;
+    }
+    return api_.lookupHost(host).value_or(kNoAddress);
+}
+
+void SocketLayer::reportError(const std::string& text) {
+    if (settings_.Option3value != 0) {
+        return;
+    }
+    boxes_.show(MessageIcon::Stop, kProductName, text);
+}
+
+}  // namespace velkora
