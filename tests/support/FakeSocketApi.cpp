@@ -333,10 +333,17 @@ int FakeSocketApi::connect(uint32_t addressNetworkOrder, uint16_t) {
         ++server->connections_;
     }
     lastError_ = 10035;  // under way
-    post(SocketNotification::Connect);
+    const int64_t delay = server ? server->connectDelayMs_ : 0;
+    if (delay > 0) {
+        scheduled_.push_back({loop_.now() + delay, scheduleOrder_++, generation_, {}, true});
+    } else {
+        post(SocketNotification::Connect);
+    }
     if (server && server->connect_ == FakePop3Server::Connect::Accept) {
         connected_ = true;
-        schedule(server->greeting(), server->latencyMs_);
+        schedule(server->greeting(), delay + server->latencyMs_);
+    } else {
+        runScheduled();
     }
     return -1;
 }
@@ -495,7 +502,12 @@ void FakeSocketApi::runScheduled() {
     while (!scheduled_.empty() && scheduled_.front().at <= loop_.now()) {
         Scheduled next = std::move(scheduled_.front());
         scheduled_.erase(scheduled_.begin());
-        if (next.generation == generation_ && open_) {
+        if (next.generation != generation_ || !open_) {
+            continue;
+        }
+        if (next.connectNotification) {
+            post(SocketNotification::Connect);
+        } else {
             arrive(std::move(next.item));
         }
     }

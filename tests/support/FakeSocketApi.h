@@ -78,6 +78,8 @@ public:
     void setDelivery(Delivery delivery, std::size_t dribbleSize = 3, int64_t gapMs = 1);
     // Time between a command and the start of its answer.
     void setLatency(int64_t ms) { latencyMs_ = ms; }
+    // Time the connection takes to come up (the connect notification and then the greeting).
+    void setConnectDelay(int64_t ms) { connectDelayMs_ = ms; }
     void setConnect(Connect behaviour, int errorCode = 10061) {
         connect_ = behaviour;
         connectErrorCode_ = errorCode;
@@ -106,6 +108,7 @@ private:
     std::size_t dribbleSize_ = 3;
     int64_t dribbleGapMs_ = 1;
     int64_t latencyMs_ = 0;
+    int64_t connectDelayMs_ = 0;
     Connect connect_ = Connect::Accept;
     int connectErrorCode_ = 10061;
     std::vector<std::string> lines_;
@@ -183,6 +186,7 @@ private:
         uint64_t order;
         int generation;
         Item item;
+        bool connectNotification = false;  // instead of an item: the connect notification
     };
 
     void schedule(const FakeReply& reply, int64_t extraDelay);

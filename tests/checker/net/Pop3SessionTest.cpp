@@ -433,5 +433,29 @@ TEST(Pop3Session, ANewSessionBegunDuringABoxIsNotHandedOverByTheOldOne) {
     EXPECT_EQ(h.api.sendsWithoutConnection(), 0);
 }
 
+TEST(Pop3Session, ANewSessionBegunInsideASendKeepsItsOwnRouting) {
+    SessionHarness h;
+    auto& first = h.api.addServer("one.example");
+    first.setMailbox(mailbox(1));
+    first.setLatency(50);
+    auto& second = h.api.addServer("two.example");
+    second.setMailbox(mailbox(1));
+    second.setConnectDelay(100);
+    second.setLatency(100);
+    // Due when the first server's greeting arrives; what it posts then runs in the next pump,
+    // the one inside the USER send, as a menu command would.
+    auto interrupt = h.loop.createTimer();
+    interrupt->setInterval(50);
+    interrupt->setHandler([&] {
+        interrupt->setEnabled(false);
+        h.loop.post([&] { h.session.openSession(h.account("two.example")); });
+    });
+    interrupt->setEnabled(true);
+    h.runSession("one.example");
+    EXPECT_EQ(h.api.sentTexts("one.example"), Strings{"USER taro"});
+    EXPECT_EQ(h.api.sentTexts("two.example"), expectedCommands(1, 10));
+    EXPECT_EQ(h.doneAt.size(), 1u);
+}
+
 }  // namespace
 }  // namespace velkora

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "checker/check/CheckState.h"
+#include "checker/dialup/Dialup.h"
+#include "checker/net/Pop3Session.h"
+#include "checker/net/SocketLayer.h"
+#include "checker/shell/TrayIcon.h"
+#include "common/Account.h"
+#include "common/AppSettings.h"
+#include "common/EventLoop.h"
+#include "common/SettingsStore.h"
+
+namespace velkora {
+
+// A check of every account whose Check flag is 1, one after the other, with the three
+// timers that drive it: checktimer (periodic checks, counted in minutes), logontimer (one
+// second from one account to the next) and timeuptimer (the session time-up, in 60 ms ticks).
+class CheckCycle {
+public:
+    static constexpr int kMinuteMs = 60000;
+    static constexpr int kLogonDelayMs = 1000;
+    static constexpr int kTimeupTickMs = 60;
+
+    // Creates the timers, installs restartTimeup into the layer and the account hand-over into
+    // the session. The settings and the store are read at each use, so a reload takes effect
+    // for the next account.
+    CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session, CheckState& state,
+               const AppSettings& settings, const SettingsStore& store, TrayIcon& tray,
+               MenuItems& menus, Dialup& dialup);
+    ~CheckCycle();
+    CheckCycle(const CheckCycle&) = delete;
+    CheckCycle& operator=(const CheckCycle&) = delete;
+
+    // A check started by the timer or at start-up.
+    void startCheck();
+    // The mail-check menu command: a check started by hand.
+    void mailCheckCommand();
+    // One account step: the next account whose Check is 1, or the end of the check.
+    void logintimerfun();
+    // The timer periods that follow from the settings; run after every settings load.
+    void applyTimerPeriods();
+    // The first step of every socket notification: the time-up period starts anew.
+    void restartTimeup();
+
+    // The announcement of a check that found mail; nothing when not installed.
+    std::function<void()> announceResult;
+
+    const Account& currentAccount() const { return account_; }
+    Timer& checktimer() { return *checktimer_; }
+    Timer& logontimer() { return *logontimer_; }
+    Timer& timeuptimer() { return *timeuptimer_; }
+
+private:
+    void beginCheck();
+    void endOfCheck();
+    void abandonCheck();
+    // The dial-up gate; false when the check is to be abandoned.
+    bool passDialupGate();
+    void checktimerTick();
+    void logontimerTick();
+    void timeuptimerTick();
+
+    SocketLayer& layer_;
+    Pop3Session& session_;
+    CheckState& state_;
+    const AppSettings& settings_;
+    const SettingsStore& store_;
+    TrayIcon& tray_;
+    MenuItems& menus_;
+    Dialup& dialup_;
+    Account account_;
+
+    std::unique_ptr<Timer> checktimer_;
+    std::unique_ptr<Timer> logontimer_;
+    std::unique_ptr<Timer> timeuptimer_;
+
+    // Counts the checks begun, so that a step resumed after a nested wait (dialling, the
+    // announcement) can tell that a new check has started meanwhile.
+    uint64_t checkNumber_ = 0;
+};
+
+}  // namespace velkora
