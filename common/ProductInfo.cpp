@@ -2,6 +2,8 @@
 
 namespace velkora {
 
-const char* buildDataDirectory() { return VELKORA_BUILD_DATA_DIR; }
+const char* buildDataDirectory() {
+    return VELKORA_BUILD_DATA_DIR;
+}
 
 }  // namespace velkora

@@ -10,7 +10,7 @@ struct CheckState {
     int16_t currentAccountNumber = 0;  // 1..N while checking; 0 before the first account
     int16_t totalMessages = 0;         // sum of the message counts of this check
     bool checkInProgress = false;
-    bool periodicCheck = false;        // the running check was started by the timer
+    bool periodicCheck = false;  // the running check was started by the timer
     int16_t minuteCount = 0;
     int16_t timeupTicks = 0;
 };

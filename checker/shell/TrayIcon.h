@@ -6,11 +6,11 @@ namespace velkora {
 
 // The notification-area icon: its image, tip and presence.
 enum class TrayState {
-    Add = 1,        // normal image, icon added, tip "Velkora"
-    Remove = 2,     // icon removed
-    NewMail = 3,    // new-mail image, tip "Velkora"
-    Normal = 4,     // normal image, tip "Velkora"
-    Checking = 5,   // checking image, tip "Velkora"
+    Add = 1,       // normal image, icon added, tip "Velkora"
+    Remove = 2,    // icon removed
+    NewMail = 3,   // new-mail image, tip "Velkora"
+    Normal = 4,    // normal image, tip "Velkora"
+    Checking = 5,  // checking image, tip "Velkora"
 };
 
 enum class TrayImage { Normal, NewMail, Checking };
