@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <iterator>
 #include <vector>
 
 #include "checker/decode/EncodedWords.h"
@@ -76,13 +75,12 @@ std::string_view codePagePass(std::string_view text, std::string& storage) {
             return text;
         }
         storage.assign(text);
-    } else {
-        storage = cp932::toUtf8(text);
+        storage.erase(std::remove(storage.begin(), storage.end(), '\0'), storage.end());
+        return storage;
     }
-    storage.erase(std::remove(storage.begin(), storage.end(), '\0'), storage.end());
-    if (highBits >= 0x80) {
-        storage = cp932::fromUtf8Lossy(storage);
-    }
+    std::string unicode = cp932::toUtf8(text);
+    unicode.erase(std::remove(unicode.begin(), unicode.end(), '\0'), unicode.end());
+    storage = cp932::fromUtf8Lossy(unicode);
     return storage;
 }
 

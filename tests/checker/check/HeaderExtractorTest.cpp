@@ -77,6 +77,9 @@ TEST(ExtractHeaders, JoinsOnlyTabFoldedSubjectLinesAndDropsTabs) {
     EXPECT_EQ(extract(from + "Subject: a\tb\r\n\r\n").subject(), " ab");
     // The field ends at a CR LF that is the last text received.
     EXPECT_EQ(extract(from + "Subject: last\r\n").subject(), " last");
+    // A word broken by a TAB fold inside its Base64 text is whole again once joined.
+    EXPECT_EQ(extract(from + "Subject: =?ISO-2022-JP?B?QUJD\r\n\tREVG?=\r\n\r\n").subject(),
+              " ABCDEF");
     // Encoded words split over a TAB fold are joined without a space.
     EXPECT_EQ(extract(from + "Subject: " + encodedWord("前半") + "\r\n\t" +
                       encodedWord("後半", "=?iso-2022-jp?b?") + "\r\n\r\n")
