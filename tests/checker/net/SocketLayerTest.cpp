@@ -497,13 +497,6 @@ TEST_F(SocketLayerTest, ErrorReportsAreStopBoxesUnlessSuppressed) {
     }
 }
 
-TEST_F(SocketLayerTest, ClosingClosesTheSocketThenTheNetworkLayer) {
-    api.connectNow();
-    layer.closeConnection();
-    EXPECT_EQ(api.log, (Log{"close", "cleanup"}));
-    EXPECT_FALSE(api.hasSocket());
-}
-
 TEST(SocketErrorText, EveryRowOfTheTableAndTheDefaultFormForAllOtherCodes) {
     const std::map<int32_t, std::string> table = {
         {10004, "呼び出しが取り消されたよ"},
