@@ -29,22 +29,22 @@ public:
 
     // Converts as much of `in` as possible onto `out`; `in` is advanced past what was
     // converted. Stops at the first input that cannot be converted (or is incomplete).
-    Stop convert(std::string_view& in, std::string& out) {
+    // Converts straight into `out`, grown ahead: glibc repeats work each time a small
+    // output buffer fills, which made long mail bodies several times slower.
+    Stop convert(std::string_view& in, std::string& out, size_t growthFactor) {
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-        char buffer[1024];
         while (!in.empty()) {
+            size_t used = out.size();
+            out.resize(used + in.size() * growthFactor + 16);
             char* src = const_cast<char*>(in.data());
             size_t srcLeft = in.size();
-            char* dst = buffer;
-            size_t dstLeft = sizeof buffer;
+            char* dst = out.data() + used;
+            size_t dstLeft = out.size() - used;
             size_t result = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
             int error = errno;
-            out.append(buffer, static_cast<size_t>(dst - buffer));
+            out.resize(static_cast<size_t>(dst - out.data()));
             in.remove_prefix(in.size() - srcLeft);
-            if (result != static_cast<size_t>(-1)) {
-                continue;
-            }
-            if (error == E2BIG) {
+            if (result != static_cast<size_t>(-1) || error == E2BIG) {
                 continue;
             }
             return Stop::Invalid;  // EILSEQ or EINVAL: an unconvertible or incomplete sequence
@@ -108,12 +108,19 @@ size_t utf8SequenceLength(std::string_view s) {
     return length;
 }
 
+bool isLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrailByte(unsigned char b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
 }  // namespace
 
 std::optional<std::string> fromUtf8(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
-    if (utf8ToCp932().convert(utf8, out) != Converter::Stop::Done) {
+    if (utf8ToCp932().convert(utf8, out, 2) != Converter::Stop::Done) {
         return std::nullopt;
     }
     return out;
@@ -122,7 +129,7 @@ std::optional<std::string> fromUtf8(std::string_view utf8) {
 std::string fromUtf8Lossy(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
-    while (utf8ToCp932().convert(utf8, out) != Converter::Stop::Done) {
+    while (utf8ToCp932().convert(utf8, out, 2) != Converter::Stop::Done) {
         // A character without a code is replaced whole; a malformed byte on its own.
         size_t length = utf8SequenceLength(utf8);
         utf8.remove_prefix(length == 0 ? 1 : length);
@@ -134,9 +141,13 @@ std::string fromUtf8Lossy(std::string_view utf8) {
 std::string toUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 3 / 2);
-    while (cp932ToUtf8().convert(bytes, out) != Converter::Stop::Done) {
-        // Only the offending byte is dropped, so a bad trail byte is decoded on its own.
-        bytes.remove_prefix(1);
+    while (cp932ToUtf8().convert(bytes, out, 3) != Converter::Stop::Done) {
+        // A well-formed but unassigned double-byte code stands for one character: drop both
+        // bytes, or its trail byte would be misread as the start of the next character.
+        // Any other offending byte is dropped on its own.
+        bool pair = bytes.size() >= 2 && isLeadByte(static_cast<unsigned char>(bytes[0])) &&
+                    isTrailByte(static_cast<unsigned char>(bytes[1]));
+        bytes.remove_prefix(pair ? 2 : 1);
         out += '?';
     }
     return out;

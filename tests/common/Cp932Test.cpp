@@ -50,6 +50,11 @@ TEST(Cp932, ToUtf8ReplacesOnlyTheByteThatStartsNoCharacter) {
     EXPECT_EQ(toUtf8("\x82 x"), "? x");
     EXPECT_EQ(toUtf8("x\x82"), "x?");  // a lead byte at the very end
     EXPECT_EQ(toUtf8("\x82\xA0\x82"), "あ?");
+    // An unassigned double-byte code is one bad character: its trail byte, here "@", must
+    // not come out as text of its own.
+    EXPECT_EQ(toUtf8("\x85\x40"
+                     "a\xEB\x40\x82\xA0"),
+              "?a?あ");
 }
 
 TEST(Cp932, LongTextCrossesTheInternalBufferIntact) {
