@@ -33,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kStartTimeoutMs = 15000;
 constexpr int kGreetingTimeoutMs = 5000;
+constexpr int kStopGraceMs = 150;
 constexpr int kStopTimeoutMs = 5000;
 constexpr int kLaunchAttempts = 3;
 
@@ -245,8 +246,11 @@ void DovecotServer::copyMaildir(const std::string& user, const std::string& sour
 
 void DovecotServer::addMessage(const std::string& user, const std::string& fileName,
                                const std::string& content) {
-    writeFile(fs::path(mailDirOf(user)) / "cur" / fileName, content);
-    giveMailToMailUser();
+    const fs::path path = fs::path(mailDirOf(user)) / "cur" / fileName;
+    writeFile(path, content);
+    if (::geteuid() == 0) {
+        (void)!::lchown(path.c_str(), mailUid_, mailGid_);
+    }
 }
 
 void DovecotServer::giveMailToMailUser() const {
@@ -379,6 +383,8 @@ bool DovecotServer::launchOnce(std::string* error) {
     pid_t pid = ::fork();
     if (pid == 0) {
         // Only async-signal-safe calls from here to exec.
+        // Its own process group, so that stop() can reach every process of the server.
+        ::setpgid(0, 0);
         ::dup2(devnull, 0);
         ::dup2(errFd, 1);
         ::dup2(errFd, 2);
@@ -400,6 +406,7 @@ bool DovecotServer::launchOnce(std::string* error) {
         *error = std::string("fork failed: ") + std::strerror(errno);
         return false;
     }
+    ::setpgid(pid, pid);  // also here, so that the group exists whoever runs first
     pid_ = pid;
     pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 
@@ -437,8 +444,11 @@ void DovecotServer::stop() {
         return;
     }
     ::kill(pid_, SIGTERM);
-    if (!waitForExit(pid_, pidfd_, kStopTimeoutMs)) {
-        ::kill(pid_, SIGKILL);
+    // The master stops its services at once but then gives its log process a fixed second
+    // before it exits itself. Once the services are gone nothing of value is left, so the
+    // rest of the group is ended instead of waited for.
+    if (!waitForExit(pid_, pidfd_, kStopGraceMs)) {
+        ::kill(-pid_, SIGKILL);
         waitForExit(pid_, pidfd_, kStopTimeoutMs);
     }
     pid_ = -1;
