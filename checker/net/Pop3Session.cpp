@@ -14,28 +14,13 @@ namespace {
 
 constexpr const char* kNoHost = "相手先が指定されていません";
 constexpr const char* kLineEnd = "\r\n";
-// A STAT reply is one short line; one that never gets its count within this is malformed.
-constexpr std::size_t kStatLineLimit = 512;
+// A status line is short; one that has not ended within this many bytes is taken as it is.
+constexpr std::size_t kStatusLineLimit = 512;
+// A multi-line reply ends with a line holding a single ".".
+constexpr std::string_view kReplyEnd = "\r\n.\r\n";
 
 char upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Byte-wise search that ignores the case of ASCII letters; `needle` is upper case.
-std::size_t findNoCase(std::string_view text, std::string_view needle, std::size_t from) {
-    if (needle.size() > text.size()) {
-        return std::string_view::npos;
-    }
-    for (std::size_t at = from; at + needle.size() <= text.size(); ++at) {
-        std::size_t i = 0;
-        while (i < needle.size() && upper(text[at + i]) == needle[i]) {
-            ++i;
-        }
-        if (i == needle.size()) {
-            return at;
-        }
-    }
-    return std::string_view::npos;
 }
 
 std::string trimSpaces(const std::string& text) {
@@ -63,6 +48,24 @@ std::optional<int16_t> parseCount(std::string_view text) {
         return std::nullopt;
     }
     return static_cast<int16_t>(value);
+}
+
+// The reply's text as the server meant it: without its terminating "." line, and with the
+// leading dot that the server doubles on lines beginning with "." taken off again.
+std::string unstuffReply(std::string_view reply) {
+    std::string text;
+    text.reserve(reply.size());
+    std::size_t at = 0;
+    while (at < reply.size()) {
+        const std::size_t dots = reply.find("\r\n..", at);
+        if (dots == std::string_view::npos) {
+            text.append(reply.substr(at));
+            break;
+        }
+        text.append(reply.substr(at, dots + 3 - at));  // keeps CR LF and one dot
+        at = dots + 4;
+    }
+    return text;
 }
 
 }  // namespace
@@ -95,9 +98,9 @@ void Pop3Session::send(const std::string& command) {
 
 void Pop3Session::clearReplyText() {
     replyText.clear();
+    statusLine_.clear();
     scanned_ = 0;
-    subjectSeen_ = false;
-    fromSeen_ = false;
+    topStatusSeen_ = false;
 }
 
 void Pop3Session::openSession(const Account& account) {
@@ -111,8 +114,6 @@ void Pop3Session::openSession(const Account& account) {
     layer_.socketPhase = "0";
     pop3Step = kGreeting;
     clearReplyText();
-    statLine_.clear();
-    statPending_ = false;
     messageCount = 0;
     currentMessage = 0;
 
@@ -155,7 +156,6 @@ void Pop3Session::handleReply(const ReceivedChunk& chunk) {
     const std::string& bytes = chunk.bytes;
     if (replyText.size() + bytes.size() > kReplyTextLimit) {
         clearReplyText();
-        statPending_ = false;
         if (pop3Step != kQuitSent) {
             endAccountQuietly();
         }
@@ -171,27 +171,40 @@ void Pop3Session::handleReply(const ReceivedChunk& chunk) {
             layer_.socketPhase = "3";
         }
     };
-    switch (classify(bytes)) {
+    if (pop3Step == kTopSent) {
+        collectTop();
+        resumeReading();
+        return;
+    }
+    // TCP may cut a reply anywhere, down to single bytes: a status line is judged only once
+    // it has ended.
+    statusLine_ += bytes;
+    std::size_t end = statusLine_.find('\n');
+    if (end == std::string::npos) {
+        if (statusLine_.size() < kStatusLineLimit) {
+            resumeReading();
+            return;
+        }
+        end = statusLine_.size() - 1;
+    }
+    const std::string line = statusLine_.substr(0, end + 1);
+    statusLine_.erase(0, end + 1);
+    switch (classify(line)) {
         case Kind::Acknowledgement: {
             const bool quitReply = pop3Step == kQuitSent;
             layer_.selectNotification(SocketNotification::Read);
             layer_.socketPhase = "4";
-            acknowledge(bytes);
+            acknowledge(line);
             if (!quitReply) {
                 resumeReading();
             }
             break;
         }
         case Kind::Failure:
-            errorTail(cp932::toUtf8(std::string_view(bytes).substr(4)));
+            errorTail(cp932::toUtf8(std::string_view(line).substr(4)));
             break;
         case Kind::Data:
-            if (pop3Step == kTopSent) {
-                collectTop();
-            } else if (pop3Step == kStatSent && statPending_) {
-                statLine_ += bytes;
-                handleStat(statLine_);
-            }
+            // Not a status line: nothing to act on.
             resumeReading();
             break;
     }
@@ -211,16 +224,13 @@ void Pop3Session::acknowledge(const std::string& chunk) {
             break;
         case kPassSent:
             pop3Step = kStatSent;
-            statPending_ = false;
             send("STAT");
             break;
         case kStatSent:
             if (state_.currentAccountNumber == 1) {
                 mailList_.reset();
             }
-            statLine_ = chunk;
-            statPending_ = true;
-            handleStat(statLine_);
+            handleStat(chunk);
             break;
         case kQuitSent:
             pop3Step = kGreeting;
@@ -232,31 +242,26 @@ void Pop3Session::acknowledge(const std::string& chunk) {
     }
 }
 
-bool Pop3Session::handleStat(const std::string& statLine) {
-    // The count stands between the first and the second space. A first chunk that holds
-    // neither the second space nor the line end is only the start of the reply.
-    const bool lineEnded = statLine.find('\n') != std::string::npos;
+void Pop3Session::handleStat(const std::string& statLine) {
+    // The count follows the first space and ends at the next space (before the maildrop's
+    // size) or, from a terse server, at the line end.
     const std::size_t first = statLine.find(' ');
-    const std::size_t second = first == std::string::npos ? first : statLine.find(' ', first + 1);
-    if (second == std::string::npos && !lineEnded && statLine.size() < kStatLineLimit) {
-        return false;
+    std::optional<int16_t> count;
+    if (first != std::string::npos) {
+        const std::size_t end = statLine.find_first_of(" \r\n", first + 1);
+        count = parseCount(std::string_view(statLine).substr(first + 1, end - first - 1));
     }
-    statPending_ = false;
-    const std::optional<int16_t> count =
-        second == std::string::npos
-            ? std::nullopt
-            : parseCount(std::string_view(statLine).substr(first + 1, second - first - 1));
     if (!count) {
         // Malformed, or more messages than a 16-bit count holds.
         endAccountQuietly();
-        return true;
+        return;
     }
     messageCount = *count;
     if (messageCount == 0) {
         const uint64_t session = sessionNumber_;
         sendQuit();
         accountDone(session);
-        return true;
+        return;
     }
     // The sum of a check saturates rather than wrapping into a negative count.
     state_.totalMessages = static_cast<int16_t>(
@@ -265,23 +270,37 @@ bool Pop3Session::handleStat(const std::string& statLine) {
     pop3Step = kTopSent;
     clearReplyText();
     send(topCommand(currentMessage, topLines()));
-    return true;
 }
 
 void Pop3Session::collectTop() {
-    // Only the new text is searched (with room for a name cut between two chunks).
-    const std::size_t from = scanned_ >= 7 ? scanned_ - 7 : 0;
-    if (!subjectSeen_) {
-        subjectSeen_ = findNoCase(replyText, "SUBJECT:", from) != std::string_view::npos;
+    // The reply's status line comes first: "-ERR" there ends the account. Further lines are
+    // mail text, whatever they begin with.
+    if (!topStatusSeen_) {
+        std::size_t end = replyText.find('\n');
+        if (end == std::string::npos) {
+            if (replyText.size() < kStatusLineLimit) {
+                return;
+            }
+            end = replyText.size() - 1;
+        }
+        topStatusSeen_ = true;
+        if (classify(replyText) == Kind::Failure) {
+            errorTail(cp932::toUtf8(std::string_view(replyText).substr(4, end - 3)));
+            return;
+        }
     }
-    if (!fromSeen_) {
-        fromSeen_ = findNoCase(replyText, "FROM:", from) != std::string_view::npos;
-    }
+    // The reply is complete when its terminating line has arrived. Waiting for it, rather
+    // than for the two header names, keeps a reply that TCP delivers in pieces whole, and
+    // lets a message without a Subject or From header be listed instead of stalling the
+    // account. Only the new text is searched, with room for a terminator cut in two.
+    const std::size_t from = scanned_ >= kReplyEnd.size() ? scanned_ - kReplyEnd.size() : 0;
+    const std::size_t terminator = replyText.find(kReplyEnd, from);
     scanned_ = replyText.size();
-    if (!subjectSeen_ || !fromSeen_) {
+    if (terminator == std::string::npos) {
         // Not complete yet: the next chunk comes with the next read notification.
         return;
     }
+    replyText = unstuffReply(std::string_view(replyText).substr(0, terminator + 2));
     extractHeaders(replyText, state_.currentAccountNumber, settings_, mailList_);
     if (currentMessage < messageCount) {
         ++currentMessage;
@@ -308,7 +327,8 @@ void Pop3Session::errorTail(const std::string& text) {
         // as leaving.
         pop3Step = kQuitSent;
     }
-    if (!text.empty()) {
+    // A bare "-ERR" explains nothing: no empty box, but the account ends all the same.
+    if (text.find_first_not_of(" \r\n") != std::string::npos) {
         layer_.reportError(text);
     }
     if (session != sessionNumber_) {

@@ -27,8 +27,8 @@ public:
     static constexpr int16_t kTopSent = 5;
     static constexpr int16_t kQuitSent = 6;
 
-    // The most text collected for one reply. A server that streams without ever sending both
-    // header names cannot grow it beyond this: the account is ended instead.
+    // The most text collected for one reply. A server that streams without ever ending its
+    // reply cannot grow it beyond this: the account is ended instead.
     static constexpr std::size_t kReplyTextLimit = 1024 * 1024;
 
     // Installs itself as the layer's reply handler.
@@ -73,8 +73,8 @@ private:
 
     Kind classify(const std::string& chunk) const;
     void acknowledge(const std::string& chunk);
-    // The STAT reply once its count can be read; false while it is still incomplete.
-    bool handleStat(const std::string& statLine);
+    // The complete STAT reply line.
+    void handleStat(const std::string& statLine);
     void collectTop();
     void errorTail(const std::string& text);
     void receiveFailure(int code);
@@ -94,13 +94,12 @@ private:
     // Counts sessions, so that work resumed after a nested wait can tell that a new session
     // (a new check) has begun meanwhile.
     uint64_t sessionNumber_ = 0;
-    // The STAT reply while its first chunk did not yet hold the whole count.
-    std::string statLine_;
-    bool statPending_ = false;
-    // How far replyText has been searched for the two header names, and what was found.
+    // The status line received so far, while it has not ended.
+    std::string statusLine_;
+    // How far replyText has been searched for the reply's end, and whether the TOP reply's
+    // status line has been judged.
     std::size_t scanned_ = 0;
-    bool subjectSeen_ = false;
-    bool fromSeen_ = false;
+    bool topStatusSeen_ = false;
 };
 
 }  // namespace velkora

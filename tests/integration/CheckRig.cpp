@@ -109,7 +109,6 @@ MailExpectations MailExpectations::load() {
             mail.description = o.value("description").toString().toStdString();
             mail.file = o.value("file").toString().toStdString();
             mail.sender = o.value("sender").toString().toStdString();
-            mail.hasSubject = o.contains("subject");
             mail.subject = o.value("subject").toString().toStdString();
             mail.body = o.value("body").toString().toStdString();
             entries.push_back(std::move(mail));

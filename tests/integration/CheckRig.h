@@ -75,7 +75,6 @@ struct ExpectedMail {
     std::string file;
     std::string sender;
     std::string subject;
-    bool hasSubject = false;
     std::string body;
 };
 

@@ -134,6 +134,7 @@ TEST(Pop3Session, CollectsRepliesWhateverTheirChunking) {
     };
     for (const Case c : {Case{"whole", FakePop3Server::Delivery::WholeReply, 0},
                          Case{"status line first", FakePop3Server::Delivery::StatusLineFirst, 0},
+                         Case{"single bytes", FakePop3Server::Delivery::Dribble, 1},
                          Case{"3-byte pieces", FakePop3Server::Delivery::Dribble, 3},
                          Case{"5-byte pieces", FakePop3Server::Delivery::Dribble, 5}}) {
         SCOPED_TRACE(c.name);
@@ -141,23 +142,43 @@ TEST(Pop3Session, CollectsRepliesWhateverTheirChunking) {
         auto& server = h.api.addServer("pop.example");
         server.setMailbox(mailbox(3));
         server.setDelivery(c.delivery, c.pieceSize, 2);
+        server.setGreeting(FakeReply::dribble("+OK ready\r\n", c.pieceSize ? c.pieceSize : 64));
         h.runSession("pop.example");
         EXPECT_EQ(h.api.sentTexts(), expectedCommands(3, 10));
         ASSERT_EQ(h.list.mailCount(), 3u);
-        EXPECT_EQ(cellText(h.list, 1, MailList::kSenderColumn), "sender1@example.com");
-        // A reply counts as complete once both names are in, so a dribbled subject may be
-        // taken before its line has fully arrived.
-        const std::string subject = cellText(h.list, 3, MailList::kSubjectColumn);
-        if (c.delivery == FakePop3Server::Delivery::Dribble) {
-            EXPECT_EQ(std::string("Message 3").rfind(subject, 0), 0u) << subject;
-        } else {
-            EXPECT_EQ(subject, "Message 3");
+        for (int n = 1; n <= 3; ++n) {
+            const std::string number = std::to_string(n);
+            EXPECT_EQ(cellText(h.list, n, MailList::kSenderColumn),
+                      "sender" + number + "@example.com");
+            EXPECT_EQ(cellText(h.list, n, MailList::kSubjectColumn), "Message " + number);
+            // The whole body, and nothing of the reply's framing.
+            EXPECT_EQ(h.list.cell(n, MailList::kBodyColumn),
+                      "\u3000First line of " + number + "\u3000Second line\u3000");
         }
         EXPECT_EQ(h.state.totalMessages, 3);
     }
 }
 
-TEST(Pop3Session, WaitsForBothHeaderNamesAndNeverWritesAnEmptyLine) {
+TEST(Pop3Session, ReplyLinesAreMailTextAndMissingHeadersDoNotStallTheAccount) {
+    SessionHarness h;
+    auto& server = h.api.addServer("pop.example");
+    server.setMailbox({"From: a@example.com\r\n\r\n-ERR is text here\r\n+OK too\r\n.dot\r\n",
+                       "Subject: no sender\r\n\r\nbody\r\n", message(3)});
+    h.runSession("pop.example");
+    EXPECT_EQ(h.api.sentTexts(), expectedCommands(3, 10));
+    ASSERT_EQ(h.list.mailCount(), 3u);
+    EXPECT_EQ(cellText(h.list, 1, MailList::kSenderColumn), "a@example.com");
+    EXPECT_EQ(h.list.cell(1, MailList::kSubjectColumn), "");
+    // Lines the server stuffed with a second dot come back with one.
+    EXPECT_EQ(h.list.cell(1, MailList::kBodyColumn),
+              "\u3000-ERR is text here\u3000+OK too\u3000.dot\u3000");
+    EXPECT_EQ(h.list.cell(2, MailList::kSenderColumn), "");
+    EXPECT_EQ(cellText(h.list, 2, MailList::kSubjectColumn), "no sender");
+    EXPECT_EQ(cellText(h.list, 3, MailList::kSubjectColumn), "Message 3");
+    EXPECT_TRUE(h.boxes.boxes.empty());
+}
+
+TEST(Pop3Session, WaitsForTheEndOfATopReplyAndNeverWritesAnEmptyLine) {
     SessionHarness h;
     auto& server = h.api.addServer("pop.example");
     server.setMailbox(mailbox(2));
@@ -169,7 +190,7 @@ TEST(Pop3Session, WaitsForBothHeaderNamesAndNeverWritesAnEmptyLine) {
     h.loop.runUntil([&] { return h.session.pop3Step == Pop3Session::kTopSent; });
     const int64_t topAt = h.loop.now();
 
-    h.loop.advanceTo(topAt + 1500);  // the status line and the subject are in
+    h.loop.advanceTo(topAt + 1500);  // the status line and the subject are in, not the end
     EXPECT_EQ(h.list.mailCount(), 0u);
     EXPECT_EQ(h.api.sentTexts().back(), "TOP 1 10");
     EXPECT_EQ(h.session.currentMessage, 1);
@@ -228,12 +249,13 @@ TEST(Pop3Session, RefusedGreetingBareErrAndSuppressedBoxes) {
         EXPECT_EQ(h.api.startupCount(), h.api.cleanupCount());
         EXPECT_EQ(h.doneAt.size(), 1u);
     }
-    {
-        SCOPED_TRACE("-ERR of four characters");
+    for (const auto& bare :
+         {std::vector<std::string>{"-ERR\r\n"}, std::vector<std::string>{"-ERR", "\r\n"}}) {
+        SCOPED_TRACE("-ERR without an explanation");
         SessionHarness h;
         auto& server = h.api.addServer("pop.example");
         server.setMailbox(mailbox(1));
-        server.on("PASS", FakeReply::raw("-ERR"));
+        server.on("PASS", FakeReply::pieces(bare));
         h.runSession("pop.example");
         EXPECT_EQ(h.api.sentTexts(), (Strings{"USER taro", "PASS secret", "QUIT"}));
         EXPECT_TRUE(h.boxes.boxes.empty());
@@ -283,8 +305,8 @@ TEST(Pop3Session, ReceiveFailureClosesAtOnceAndSendsNothingMore) {
 }
 
 TEST(Pop3Session, MalformedStatRepliesEndTheAccountWithoutACount) {
-    for (const std::string reply : {"+OK 3\r\n", "+OK x 100\r\n", "+OK -1 5\r\n",
-                                    "+OK 40000 100\r\n", "+OK  3 100\r\n", "+OK 32768 1\r\n"}) {
+    for (const std::string reply : {"+OK\r\n", "+OK x 100\r\n", "+OK -1 5\r\n", "+OK 40000 100\r\n",
+                                    "+OK  3 100\r\n", "+OK 32768 1\r\n"}) {
         SCOPED_TRACE(reply);
         SessionHarness h;
         h.state.totalMessages = 4;
@@ -301,6 +323,16 @@ TEST(Pop3Session, MalformedStatRepliesEndTheAccountWithoutACount) {
 }
 
 TEST(Pop3Session, StatCountIsReadAcrossChunksAndTheTotalSaturates) {
+    {
+        SCOPED_TRACE("a terse reply without the maildrop's size");
+        SessionHarness h;
+        auto& server = h.api.addServer("pop.example");
+        server.setMailbox(mailbox(2));
+        server.on("STAT", FakeReply::raw("+OK 2\r\n"));
+        h.runSession("pop.example");
+        EXPECT_EQ(h.session.messageCount, 2);
+        EXPECT_EQ(h.list.mailCount(), 2u);
+    }
     {
         SCOPED_TRACE("count cut between two chunks");
         SessionHarness h;
