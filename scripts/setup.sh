@@ -10,6 +10,8 @@ PACKAGES=(
     qt6-qpa-plugins
     libespeak-ng-dev espeak-ng-data espeak-ng
     mecab libmecab-dev mecab-ipadic-utf8
+    # A private sound server with a null output, which the voice's playback tests listen to.
+    pulseaudio
     dovecot-core dovecot-pop3d
     sox
 )

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "checker/announce/voice/SpeechEngine.h"
+#include "checker/announce/voice/Voice.h"
+#include "tests/checker/announce/voice/VoiceTestSupport.h"
+
+namespace velkora {
+namespace {
+
+// espeak-ng's Japanese voice names every kanji "Chinese letter": these are its phonemes.
+constexpr const char* kKanjiFallback = "tS'aIni:z";
+
+class VoiceSynthesisTest : public testing::Test {
+protected:
+    static Voice& voice() {
+        static Voice instance;
+        return instance;
+    }
+
+    void SetUp() override { ASSERT_TRUE(voice().available()) << "espeak-ng is needed"; }
+
+    // Renders through the voice into a WAV file and reads the file back.
+    test::WavInfo render(const std::string& text) {
+        static std::atomic<int> counter{0};
+        const std::string path = test::tempPath("speech" + std::to_string(++counter) + ".wav");
+        EXPECT_TRUE(voice().renderToWav(text, path));
+        std::optional<test::WavInfo> wav = test::readWav(path);
+        EXPECT_TRUE(wav.has_value()) << path;
+        return wav.value_or(test::WavInfo{});
+    }
+
+    double seconds(const std::string& text) { return render(text).seconds(); }
+
+    // The phonemes of everything the pipeline hands the synthesizer for a text.
+    static std::string pipelinePhonemes(const std::string& text) {
+        SpeechEngine::Lease engine = SpeechEngine::acquire();
+        std::string all;
+        for (const SpeechUnit& unit : engine->prepare(text, kDefaultSpeechRate)) {
+            all += engine->phonemes(unit.language, unit.text) + " ";
+        }
+        return all;
+    }
+
+    static std::string rawPhonemes(SpeechLanguage language, const std::string& text) {
+        return SpeechEngine::acquire()->phonemes(language, text);
+    }
+};
+
+TEST_F(VoiceSynthesisTest, KanjiAreReadAloudInsteadOfNamedChineseLetters) {
+    ASSERT_TRUE(SpeechEngine::acquire()->hasReadings()) << "MeCab with mecab-ipadic-utf8";
+    for (const std::string text : {"差出人 佐藤", "件名 会議のお知らせ"}) {
+        // espeak-ng alone falls back to naming the kanji, so the check below can fail.
+        EXPECT_NE(rawPhonemes(SpeechLanguage::Japanese, text).find(kKanjiFallback),
+                  std::string::npos)
+            << text;
+        const std::string phonemes = pipelinePhonemes(text + " \\Spd=100\\");
+        EXPECT_EQ(phonemes.find(kKanjiFallback), std::string::npos) << text << ": " << phonemes;
+        // And the text is spoken as a whole: its reading has about as many phonemes as kana.
+        EXPECT_GE(phonemes.size(), 10u) << text;
+        EXPECT_GT(seconds(text + " \\Spd=100\\"), 1.0) << text;
+    }
+}
+
+TEST_F(VoiceSynthesisTest, SpeedTagChangesHowLongTheTextTakes) {
+    const std::string text = "件名 会議のお知らせ";
+    const double slow = seconds(text + " \\Spd=100\\");
+    const double fast = seconds(text + " \\Spd=200\\");
+    EXPECT_GT(slow, 1.0);
+    EXPECT_LT(fast, 0.7 * slow) << "slow " << slow << " s, fast " << fast << " s";
+    // Beyond the synthesizer's range the speed stops changing.
+    const double fastest = seconds(text + " \\Spd=450\\");
+    const double beyond = seconds(text + " \\Spd=2000\\");
+    EXPECT_LT(fastest, fast);
+    EXPECT_NEAR(beyond, fastest, 0.03 * fastest);
+    // No tag at all means the default speed.
+    EXPECT_NEAR(seconds(text), slow, 0.03 * slow);
+}
+
+TEST_F(VoiceSynthesisTest, TagsAreNeitherSpokenNorPauses) {
+    const std::string plain = "件名 会議のお知らせ";
+    const std::string tagged =
+        "\\Pit=50\\件名 \\Chr=\"Whisper\"\\会議の\\Emp\\お知らせ\\Vol=100\\ \\Spd=100\\";
+    const double withTags = seconds(tagged);
+    const double without = seconds(plain);
+    EXPECT_GT(without, 1.0);
+    EXPECT_NEAR(withTags, without, 0.03 * without) << "with " << withTags << " s";
+}
+
+TEST_F(VoiceSynthesisTest, LatinRunsAreSpokenByTheEnglishVoice) {
+    const std::string latin = "Sales taro@example.jp";
+    std::vector<SpeechUnit> units =
+        SpeechEngine::acquire()->prepare("差出人 " + latin + " \\Spd=100\\", 100);
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_EQ(units[0].language, SpeechLanguage::Japanese);
+    EXPECT_EQ(units[1].language, SpeechLanguage::English);
+    EXPECT_EQ(units[1].text, latin);
+    // The Japanese voice would spell the letters out, switching to English letter names.
+    const std::string english = rawPhonemes(SpeechLanguage::English, latin);
+    const std::string spelled = rawPhonemes(SpeechLanguage::Japanese, latin);
+    EXPECT_NE(english, spelled);
+    EXPECT_NE(spelled.find("(en)"), std::string::npos);
+    EXPECT_EQ(pipelinePhonemes(latin).find("(en)"), std::string::npos);
+    EXPECT_EQ(pipelinePhonemes(latin), english + " ");
+}
+
+TEST_F(VoiceSynthesisTest, WavFileIsMono16BitPcmOfTheVoicesRate) {
+    const std::string path = test::tempPath("format.wav");
+    ASSERT_TRUE(voice().renderToWav("差出人 佐藤 \\Spd=100\\", path));
+    std::optional<test::WavInfo> wav = test::readWav(path);
+    ASSERT_TRUE(wav.has_value());
+    EXPECT_EQ(wav->channels, 1);
+    EXPECT_EQ(wav->bitsPerSample, 16);
+    EXPECT_EQ(wav->sampleRate, voice().sampleRate());
+    EXPECT_GT(wav->seconds(), 1.0);
+    if (std::optional<double> sox = test::soxDuration(path)) {
+        EXPECT_NEAR(*sox, wav->seconds(), 0.01);
+    }
+    // Nothing to say still makes a valid, empty file; an unwritable path fails.
+    const std::string empty = test::tempPath("empty.wav");
+    ASSERT_TRUE(voice().renderToWav(" \\Spd=100\\", empty));
+    std::optional<test::WavInfo> silent = test::readWav(empty);
+    ASSERT_TRUE(silent.has_value());
+    EXPECT_TRUE(silent->samples.empty());
+    EXPECT_FALSE(voice().renderToWav("件名", "/nonexistent/velkora/out.wav"));
+}
+
+}  // namespace
+}  // namespace velkora

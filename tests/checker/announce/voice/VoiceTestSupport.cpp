@@ -1,0 +1,374 @@
+#include "tests/checker/announce/voice/VoiceTestSupport.h"
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QAudioFormat>
+#include <QAudioSource>
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+namespace velkora::test {
+
+namespace {
+
+constexpr const char* kSinkName = "velkora_test";
+// Qt lists no monitor sources, so the output's monitor is offered again as a plain source.
+constexpr const char* kRecordSourceName = "velkora_test_recording";
+
+uint32_t littleEndian(const std::string& bytes, std::size_t at, int size) {
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+std::filesystem::path makePrivateDir(const char* prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        return {};
+    }
+    return pattern;
+}
+
+struct TempDir {
+    std::filesystem::path path = makePrivateDir("velkora-voice-test-");
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+// The private sound server, a child of this process: its folder holds the socket and its
+// state, and it ends with the process (or, should the process die, by itself).
+struct AudioServer {
+    std::filesystem::path dir;
+    pid_t pid = 0;
+    int logPipe = -1;
+
+    ~AudioServer() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        if (logPipe >= 0) {
+            close(logPipe);
+        }
+        if (!dir.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    }
+};
+
+AudioServer& audioServer() {
+    static AudioServer server;
+    return server;
+}
+
+bool startAudioServer() {
+    const std::string program = QStandardPaths::findExecutable("pulseaudio").toStdString();
+    if (program.empty()) {
+        return false;
+    }
+    AudioServer& server = audioServer();
+    server.dir = makePrivateDir("velkora-pulse-");
+    if (server.dir.empty()) {
+        return false;
+    }
+    const std::string dir = server.dir.string();
+    std::vector<std::string> args = {
+        program,
+        "--daemonize=no",
+        "--use-pid-file=no",
+        "--system=no",
+        "-n",
+        "--realtime=no",
+        "--high-priority=no",
+        "--exit-idle-time=10",
+        "--log-target=stderr",
+        "--log-level=info",
+        "-L",
+        "module-native-protocol-unix auth-anonymous=1 socket=" + dir + "/native",
+        "-L",
+        std::string("module-null-sink sink_name=") + kSinkName,
+        "-L",
+        std::string("module-remap-source master=") + kSinkName +
+            ".monitor source_name=" + kRecordSourceName};
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (!entry.starts_with("XDG_RUNTIME_DIR=") && !entry.starts_with("HOME=") &&
+            !entry.starts_with("PULSE_SERVER=")) {
+            environment.push_back(entry);
+        }
+    }
+    environment.push_back("XDG_RUNTIME_DIR=" + dir);
+    environment.push_back("HOME=" + dir);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : environment) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    // The log is read only until the server is up; later lines may fill the pipe and are
+    // then dropped instead of stopping the server.
+    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        dup2(fds[1], STDERR_FILENO);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return false;
+    }
+    server.pid = pid;
+    server.logPipe = fds[0];
+    // Sleeps in read until the server reports that it is up, or ends.
+    std::string log;
+    char buffer[4096];
+    while (log.find("Daemon startup complete") == std::string::npos) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            waitpid(pid, nullptr, 0);
+            server.pid = 0;
+            return false;
+        }
+        log.append(buffer, static_cast<std::size_t>(n));
+    }
+    const std::string address = "unix:" + dir + "/native";
+    setenv("PULSE_SERVER", address.c_str(), 1);
+    return true;
+}
+
+}  // namespace
+
+std::optional<WavInfo> readWav(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
+        return std::nullopt;
+    }
+    if (littleEndian(bytes, 4, 4) != bytes.size() - 8) {
+        return std::nullopt;
+    }
+    WavInfo info;
+    bool haveFormat = false;
+    bool haveData = false;
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        const std::string id = bytes.substr(at, 4);
+        const std::size_t size = littleEndian(bytes, at + 4, 4);
+        const std::size_t body = at + 8;
+        if (body + size > bytes.size()) {
+            return std::nullopt;
+        }
+        if (id == "fmt " && size >= 16) {
+            if (littleEndian(bytes, body, 2) != 1) {
+                return std::nullopt;  // not PCM
+            }
+            info.channels = static_cast<int>(littleEndian(bytes, body + 2, 2));
+            info.sampleRate = static_cast<int>(littleEndian(bytes, body + 4, 4));
+            info.bitsPerSample = static_cast<int>(littleEndian(bytes, body + 14, 2));
+            const uint32_t byteRate = littleEndian(bytes, body + 8, 4);
+            const uint32_t blockAlign = littleEndian(bytes, body + 12, 2);
+            if (byteRate != static_cast<uint32_t>(info.sampleRate * info.channels * 2) ||
+                blockAlign != static_cast<uint32_t>(info.channels * 2)) {
+                return std::nullopt;
+            }
+            haveFormat = true;
+        } else if (id == "data") {
+            for (std::size_t i = 0; i + 1 < size; i += 2) {
+                info.samples.push_back(static_cast<int16_t>(littleEndian(bytes, body + i, 2)));
+            }
+            haveData = true;
+        }
+        at = body + size + (size & 1);
+    }
+    if (!haveFormat || !haveData || info.bitsPerSample != 16 || info.channels < 1) {
+        return std::nullopt;
+    }
+    return info;
+}
+
+std::optional<double> soxDuration(const std::string& path) {
+    const QString sox = QStandardPaths::findExecutable("sox");
+    if (sox.isEmpty()) {
+        return std::nullopt;
+    }
+    ensureQtApplication();
+    QProcess process;
+    process.start(sox, {"--i", "-D", QString::fromStdString(path)});
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    double seconds = QString::fromUtf8(process.readAllStandardOutput()).trimmed().toDouble(&ok);
+    return ok ? std::optional<double>(seconds) : std::nullopt;
+}
+
+std::string tempPath(const std::string& name) {
+    static TempDir dir;
+    return (dir.path / name).string();
+}
+
+void ensureQtApplication() {
+    if (QCoreApplication::instance() != nullptr) {
+        return;
+    }
+    static int argc = 1;
+    static char name[] = "test_voice";
+    static char* argv[] = {name, nullptr};
+    // Never deleted: it must outlive every Qt object of the tests, statics included.
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    (void)app;
+}
+
+bool ensureAudioServer() {
+    static const bool started = startAudioServer();
+    ensureQtApplication();
+    return started;
+}
+
+struct OutputRecorder::Impl {
+    std::unique_ptr<QAudioSource> source;
+    QIODevice* io = nullptr;
+    std::vector<int16_t> samples;
+    QByteArray pending;
+};
+
+OutputRecorder::OutputRecorder() : impl_(new Impl) {}
+
+OutputRecorder::~OutputRecorder() {
+    if (impl_->source) {
+        impl_->source->stop();
+    }
+    delete impl_;
+}
+
+bool OutputRecorder::start() {
+    QAudioDevice monitor;
+    for (const QAudioDevice& device : QMediaDevices::audioInputs()) {
+        if (device.id() == kRecordSourceName) {
+            monitor = device;
+        }
+    }
+    if (monitor.isNull()) {
+        return false;
+    }
+    QAudioFormat format;
+    format.setSampleRate(22050);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    impl_->source = std::make_unique<QAudioSource>(monitor, format);
+    // A short buffer, so that what is played shows up soon.
+    impl_->source->setBufferSize(format.bytesForDuration(50000));
+    impl_->io = impl_->source->start();
+    if (impl_->io == nullptr) {
+        return false;
+    }
+    Impl* impl = impl_;
+    QObject::connect(impl_->io, &QIODevice::readyRead, impl_->io, [impl] {
+        impl->pending += impl->io->readAll();
+        const qsizetype whole = impl->pending.size() / 2;
+        const auto* data = reinterpret_cast<const int16_t*>(impl->pending.constData());
+        impl->samples.insert(impl->samples.end(), data, data + whole);
+        impl->pending.remove(0, whole * 2);
+    });
+    // The recording stream takes a while to start; what plays before it would be missed.
+    return runEventsUntil([impl] { return !impl->samples.empty(); }, 20000);
+}
+
+double OutputRecorder::rms() const {
+    if (impl_->samples.empty()) {
+        return 0;
+    }
+    double sum = 0;
+    for (int16_t s : impl_->samples) {
+        sum += static_cast<double>(s) * s;
+    }
+    return std::sqrt(sum / static_cast<double>(impl_->samples.size()));
+}
+
+double OutputRecorder::energy() const {
+    double sum = 0;
+    for (int16_t s : impl_->samples) {
+        sum += static_cast<double>(s) * s;
+    }
+    return sum;
+}
+
+double OutputRecorder::peak() const {
+    int peak = 0;
+    for (int16_t s : impl_->samples) {
+        peak = std::max(peak, std::abs(static_cast<int>(s)));
+    }
+    return peak;
+}
+
+std::size_t OutputRecorder::sampleCount() const {
+    return impl_->samples.size();
+}
+
+bool runEventsUntil(const std::function<bool()>& done, int timeoutMs) {
+    ensureQtApplication();
+    bool timedOut = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&timedOut] { timedOut = true; });
+    timer.start(timeoutMs);
+    while (!done() && !timedOut) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return done();
+}
+
+void runEventsFor(int ms) {
+    runEventsUntil([] { return false; }, ms);
+}
+
+QAudioDevice testOutputDevice() {
+    for (const QAudioDevice& device : QMediaDevices::audioOutputs()) {
+        if (device.id() == kSinkName) {
+            return device;
+        }
+    }
+    return {};
+}
+
+}  // namespace velkora::test
