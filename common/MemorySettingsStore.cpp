@@ -14,6 +14,9 @@ std::optional<std::string> MemorySettingsStore::find(const std::string& key) con
 }
 
 void MemorySettingsStore::write(const std::string& key, const std::string& value) {
+    if (failWrites) {
+        throw SettingsStoreError("the settings cannot be written");
+    }
     values_[key] = value;
     log_.emplace_back(key, value);
 }

@@ -25,6 +25,9 @@ public:
     const std::vector<std::pair<std::string, std::string>>& writeLog() const { return log_; }
     void clearWriteLog() { log_.clear(); }
 
+    // While set, writes fail as a full disk would make them fail.
+    bool failWrites = false;
+
 private:
     std::map<std::string, std::string> values_;
     std::vector<std::pair<std::string, std::string>> log_;

@@ -177,8 +177,13 @@ void Agent::savePosition() {
         return std::to_string(
             clampToInt16(static_cast<long long>(pixels) * usableTwips(twipsPerPixel)));
     };
-    s_.store.write("DefLeft", toTwips(point->left, s_.screen.twipsPerPixelX));
-    s_.store.write("DefTop", toTwips(point->top, s_.screen.twipsPerPixelY));
+    try {
+        s_.store.write("DefLeft", toTwips(point->left, s_.screen.twipsPerPixelX));
+        s_.store.write("DefTop", toTwips(point->top, s_.screen.twipsPerPixelY));
+    } catch (const SettingsStoreError&) {
+        // Runs inside the character's events and at exit: a settings file that cannot be
+        // written (disk full, folder gone) costs only the remembered place.
+    }
 }
 
 uint32_t Agent::getWaveVolume() const {

@@ -15,12 +15,6 @@
 
 namespace velkora {
 
-// A write that could not be completed; the file on disk is left as it was.
-class SettingsStoreError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // The persistent per-user store that both programs share: one INI file, by default
 // $XDG_CONFIG_HOME/velkora/orvane.ini (XDG_CONFIG_HOME defaults to ~/.config), with the keys
 // of one section ([setting]).

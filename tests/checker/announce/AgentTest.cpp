@@ -322,6 +322,14 @@ TEST_F(AgentTest, PositionIsSavedInTwipsOnHideAndAtExitWithinSixteenBits) {
     agent.savePositionAtExit();
     EXPECT_TRUE(store.writeLog().empty());
     EXPECT_TRUE(character.visible());
+
+    // A settings file that cannot be written loses only the place, inside the Hide event too.
+    character.failPosition = false;
+    store.failWrites = true;
+    EXPECT_NO_THROW(character.userHides());
+    EXPECT_FALSE(agent.agentShown());
+    agent.showIfHidden();
+    EXPECT_NO_THROW(agent.savePositionAtExit());
 }
 
 }  // namespace
