@@ -30,17 +30,13 @@ inline std::string toBase64(std::string_view bytes) {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned value = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) {
-            value |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        unsigned value = 0;
+        for (size_t j = i; j < i + 3; ++j) {
+            value = value << 8 | (j < bytes.size() ? static_cast<unsigned char>(bytes[j]) : 0u);
         }
-        if (i + 2 < bytes.size()) {
-            value |= static_cast<unsigned char>(bytes[i + 2]);
+        for (size_t k = 0; k < 4; ++k) {
+            out += i + k <= bytes.size() ? kAlphabet[(value >> (18 - 6 * k)) & 63] : '=';
         }
-        out += kAlphabet[(value >> 18) & 63];
-        out += kAlphabet[(value >> 12) & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[(value >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[value & 63] : '=';
     }
     return out;
 }

@@ -25,19 +25,10 @@ TEST(DecodeEncodedWords, LeavesTextWithoutRecognisedWordsAlone) {
     }
 }
 
-TEST(DecodeEncodedWords, ReplacesEachWordByItsBytesOnceAndKeepsTheTextAround) {
-    EXPECT_EQ(decodeEncodedWords(word("QUJD")), "ABC");
-    EXPECT_EQ(decodeEncodedWords(word("QUI=")), "AB");
-    EXPECT_EQ(decodeEncodedWords(word("QQ==")), "A");
-    EXPECT_EQ(decodeEncodedWords(word("GyRCJDMkcxsoQg==")), "\x1b$B$3$s\x1b(B");
-    EXPECT_EQ(decodeEncodedWords("Re: " + word("QUJD") + " " + word("REVG") + "\r\n\t" +
-                                 word("R0g=") + " <a@b.jp>"),
-              "Re: ABC DEF\r\n\tGH <a@b.jp>");
+// Words in running text come from the Python-made cases; these are the odd ones.
+TEST(DecodeEncodedWords, EmptyAndAdjacentWordsAndAMissingEndMarker) {
     EXPECT_EQ(decodeEncodedWords("[" + word("") + "]"), "[]");
     EXPECT_EQ(decodeEncodedWords(word("QUJD") + word("REVG")), "ABCDEF");
-}
-
-TEST(DecodeEncodedWords, FailsOnAStartMarkerWithoutEndMarker) {
     EXPECT_EQ(decodeEncodedWords("x =?ISO-2022-JP?B?QUJD"), std::nullopt);
     EXPECT_EQ(decodeEncodedWords(word("QUJD") + " =?ISO-2022-JP?B?QUJD"), std::nullopt);
     // The end marker is looked for after the start marker only.
@@ -57,11 +48,7 @@ TEST(DecodeEncodedWords, DecodesEachGroupOfFourByItself) {
     EXPECT_EQ(decodeEncodedWords(word("QQ=B")), "A");
     // A group made of padding alone yields nothing.
     EXPECT_EQ(decodeEncodedWords(word("QUJD====REVG")), "ABCDEF");
-    // Every byte value survives: "/+8A" is 0xFF 0xEF 0x00, "gICA" three 0x80.
-    EXPECT_EQ(decodeEncodedWords(word("/+8AgICA")), std::string("\xff\xef\x00\x80\x80\x80", 6));
-}
-
-TEST(DecodeEncodedWords, DropsAGroupHoldingCharactersOutsideTheAlphabet) {
+    // A group holding a character outside the alphabet is dropped whole.
     EXPECT_EQ(decodeEncodedWords(word("QUJD Q*CREVG")), "ABCDEF");
     EXPECT_EQ(decodeEncodedWords(word("QUJD\r\n\t=REVG")), "ABCDEF");
     EXPECT_EQ(decodeEncodedWords(word("QUJD.")), "ABC");

@@ -18,20 +18,10 @@ struct GeneratedCase {
 };
 
 inline std::string fromHex(std::string_view hex) {
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        ADD_FAILURE() << "not a hex digit: " << c;
-        return 0;
-    };
     EXPECT_EQ(hex.size() % 2, 0u) << hex;
     std::string bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes += static_cast<char>(nibble(hex[i]) * 16 + nibble(hex[i + 1]));
+        bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
     }
     return bytes;
 }
@@ -43,10 +33,7 @@ inline std::vector<GeneratedCase> loadGeneratedCases(std::string_view kind,
     EXPECT_TRUE(file.is_open()) << "header_cases.txt is missing";
     std::vector<GeneratedCase> cases;
     std::string line;
-    while (std::getline(file, line)) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
+    while (std::getline(file, line)) {  // comment lines are of no kind
         std::istringstream words(line);
         std::string lineKind;
         GeneratedCase c;
