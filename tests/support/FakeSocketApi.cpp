@@ -1,8 +1,9 @@
 #include "tests/support/FakeSocketApi.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
-#include <array>
-#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -31,9 +32,7 @@ FakeReply FakeReply::pieces(std::vector<std::string> wirePieces, int64_t gapMs) 
 }
 
 FakeReply FakeReply::dribble(const std::string& bytes, std::size_t pieceSize, int64_t gapMs) {
-    if (pieceSize == 0) {
-        throw std::invalid_argument("FakeReply::dribble needs pieces of at least one byte");
-    }
+    pieceSize = std::max<std::size_t>(pieceSize, 1);
     std::vector<std::string> cut;
     for (std::size_t at = 0; at < bytes.size(); at += pieceSize) {
         cut.push_back(bytes.substr(at, pieceSize));
@@ -58,12 +57,6 @@ FakeReply FakeReply::failReceive(int code) {
     return reply;
 }
 
-FakeReply FakeReply::close() {
-    FakeReply reply;
-    reply.kind = Kind::Close;
-    return reply;
-}
-
 FakeReply FakeReply::after(int64_t ms) const {
     FakeReply copy = *this;
     copy.delayMs += ms;
@@ -80,28 +73,6 @@ bool matches(const std::string& line, const std::string& command) {
             line[command.size()] == ' ');
 }
 
-std::vector<std::string> words(const std::string& line) {
-    std::vector<std::string> out;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        const std::size_t space = line.find(' ', at);
-        const std::size_t end = space == std::string::npos ? line.size() : space;
-        if (end > at) {
-            out.push_back(line.substr(at, end - at));
-        }
-        at = end + 1;
-    }
-    return out;
-}
-
-std::optional<int> number(const std::string& text) {
-    if (text.empty() || text.size() > 6 ||
-        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
-        return std::nullopt;
-    }
-    return std::stoi(text);
-}
-
 }  // namespace
 
 void FakePop3Server::on(const std::string& command, FakeReply reply) {
@@ -114,7 +85,7 @@ void FakePop3Server::once(const std::string& command, FakeReply reply) {
 
 void FakePop3Server::setDelivery(Delivery delivery, std::size_t dribbleSize, int64_t gapMs) {
     delivery_ = delivery;
-    dribbleSize_ = std::max<std::size_t>(dribbleSize, 1);
+    dribbleSize_ = dribbleSize;
     dribbleGapMs_ = gapMs;
 }
 
@@ -181,15 +152,10 @@ FakeReply FakePop3Server::answer(const std::string& line) {
             return reply;
         }
     }
-    const auto w = words(line);
-    const std::string verb = w.empty() ? std::string() : w[0];
-    if (verb == "USER" && w.size() >= 2) {
-        return deliver("+OK user accepted\r\n", false);
+    if (matches(line, "USER") || matches(line, "PASS")) {
+        return deliver("+OK\r\n", false);
     }
-    if (verb == "PASS") {
-        return deliver("+OK logged in\r\n", false);
-    }
-    if (verb == "STAT" && w.size() == 1) {
+    if (line == "STAT") {
         std::size_t size = 0;
         for (const auto& m : mailbox_) {
             size += m.size();
@@ -197,31 +163,20 @@ FakeReply FakePop3Server::answer(const std::string& line) {
         return deliver(
             "+OK " + std::to_string(mailbox_.size()) + " " + std::to_string(size) + "\r\n", false);
     }
-    if (verb == "TOP" && w.size() == 3) {
-        const auto n = number(w[1]);
-        const auto l = number(w[2]);
-        if (n && l && *n >= 1 && static_cast<std::size_t>(*n) <= mailbox_.size()) {
-            return deliver(topReply(*n, *l), true);
-        }
-        return deliver("-ERR no such message\r\n", false);
+    int message = 0;
+    int lines = 0;
+    char end = 0;
+    if (std::sscanf(line.c_str(), "TOP %d %d%c", &message, &lines, &end) == 2 && message >= 1 &&
+        static_cast<std::size_t>(message) <= mailbox_.size()) {
+        return deliver(topReply(message, lines), true);
     }
-    if (verb == "QUIT" && w.size() == 1) {
+    if (line == "QUIT") {
         return deliver("+OK bye\r\n", false);
     }
     return deliver("-ERR unknown command\r\n", false);
 }
 
 // ---- FakeSocketApi --------------------------------------------------------------------------
-
-namespace {
-
-uint32_t networkOrder(std::array<unsigned char, 4> bytes) {
-    uint32_t value = 0;
-    std::memcpy(&value, bytes.data(), sizeof value);
-    return value;
-}
-
-}  // namespace
 
 FakeSocketApi::FakeSocketApi(SimulatedEventLoop& loop)
     : loop_(loop), scheduler_(loop.createTimer()), alive_(std::make_shared<bool>(true)) {
@@ -233,9 +188,8 @@ FakeSocketApi::~FakeSocketApi() {
 }
 
 FakePop3Server& FakeSocketApi::addServer(const std::string& host) {
-    const auto index = static_cast<unsigned char>(servers_.size() + 1);
     servers_.push_back(std::make_unique<FakePop3Server>(host));
-    byAddress_[networkOrder({10, 0, 0, index})] = servers_.back().get();
+    byAddress_[htonl(0x0A000000u + static_cast<uint32_t>(servers_.size()))] = servers_.back().get();
     return *servers_.back();
 }
 
@@ -243,18 +197,6 @@ FakePop3Server& FakeSocketApi::server(const std::string& host) {
     for (auto& s : servers_) {
         if (s->host() == host) {
             return *s;
-        }
-    }
-    throw std::out_of_range("no fake server named " + host);
-}
-
-std::string FakeSocketApi::dottedAddressOf(const std::string& host) const {
-    for (const auto& [address, s] : byAddress_) {
-        if (s->host() == host) {
-            std::array<unsigned char, 4> bytes{};
-            std::memcpy(bytes.data(), &address, sizeof address);
-            return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
-                   std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
         }
     }
     throw std::out_of_range("no fake server named " + host);
@@ -271,7 +213,6 @@ std::vector<std::string> FakeSocketApi::sentTexts(const std::string& host) const
 }
 
 std::optional<uint32_t> FakeSocketApi::lookupHost(const std::string& host) {
-    ++lookups_;
     for (const auto& [address, s] : byAddress_) {
         if (s->host() == host) {
             return address;
@@ -281,10 +222,6 @@ std::optional<uint32_t> FakeSocketApi::lookupHost(const std::string& host) {
 }
 
 bool FakeSocketApi::createSocket() {
-    if (failNextSocket_) {
-        failNextSocket_ = false;
-        return false;
-    }
     if (open_) {
         ++replacedWhileOpen_;
     }
@@ -293,7 +230,6 @@ bool FakeSocketApi::createSocket() {
     open_ = true;
     connected_ = false;
     readPending_ = false;
-    peerClosed_ = false;
     selected_.reset();
     current_ = nullptr;
     inbox_.clear();
@@ -324,8 +260,8 @@ int FakeSocketApi::connect(uint32_t addressNetworkOrder, uint16_t) {
     }
     auto found = byAddress_.find(addressNetworkOrder);
     FakePop3Server* server = found == byAddress_.end() ? nullptr : found->second;
-    if (server && server->connect_ == FakePop3Server::Connect::RefuseNow) {
-        lastError_ = server->connectErrorCode_;
+    if (server && server->refuseCode_ != 0) {
+        lastError_ = server->refuseCode_;
         return -1;
     }
     current_ = server;
@@ -335,11 +271,11 @@ int FakeSocketApi::connect(uint32_t addressNetworkOrder, uint16_t) {
     lastError_ = 10035;  // under way
     const int64_t delay = server ? server->connectDelayMs_ : 0;
     if (delay > 0) {
-        scheduled_.push_back({loop_.now() + delay, scheduleOrder_++, generation_, {}, true});
+        scheduled_.push_back({loop_.now() + delay, generation_, {}, true});
     } else {
         post(SocketNotification::Connect);
     }
-    if (server && server->connect_ == FakePop3Server::Connect::Accept) {
+    if (server) {
         connected_ = true;
         schedule(server->greeting(), delay + server->latencyMs_);
     } else {
@@ -349,15 +285,9 @@ int FakeSocketApi::connect(uint32_t addressNetworkOrder, uint16_t) {
 }
 
 long FakeSocketApi::send(const char* data, std::size_t size) {
-    if (failNextSend_ != 0) {
-        lastError_ = failNextSend_;
-        failNextSend_ = 0;
-        return -1;
-    }
     if (!open_ || !connected_) {
         ++sendsWithoutConnection_;
-        sent_.push_back(
-            {std::string(), cp932::toUtf8(std::string(data, size)), loop_.now(), created_});
+        sent_.push_back({std::string(), cp932::toUtf8(std::string(data, size)), loop_.now()});
         lastError_ = open_ ? 10057 : 10038;
         return -1;
     }
@@ -374,57 +304,34 @@ long FakeSocketApi::send(const char* data, std::size_t size) {
 
 void FakeSocketApi::onLine(const std::string& wireLine) {
     const std::string text = cp932::toUtf8(wireLine);
-    sent_.push_back({current_ ? current_->host() : std::string(), text, loop_.now(), created_});
-    if (!current_) {
-        return;
+    sent_.push_back({current_ ? current_->host() : std::string(), text, loop_.now()});
+    if (current_) {
+        schedule(current_->answer(text), current_->latencyMs_);
     }
-    current_->lines_.push_back(text);
-    if (peerClosed_) {
-        return;
-    }
-    schedule(current_->answer(text), current_->latencyMs_);
 }
 
 long FakeSocketApi::receive(char* buffer, std::size_t size) {
-    ++receives_;
     if (!open_) {
         lastError_ = 10038;
         return -1;
     }
     if (inbox_.empty()) {
-        if (peerClosed_) {
-            lastError_ = 0;
-            return 0;
-        }
         lastError_ = 10035;
         return -1;
     }
     Item& front = inbox_.front();
-    long result = 0;
-    switch (front.kind) {
-        case FakeReply::Kind::Data: {
-            const std::size_t n = std::min(size, front.bytes.size());
-            std::memcpy(buffer, front.bytes.data(), n);
-            front.bytes.erase(0, n);
-            if (front.bytes.empty()) {
-                inbox_.erase(inbox_.begin());
-            }
-            result = static_cast<long>(n);
-            lastError_ = 0;
-            break;
-        }
-        case FakeReply::Kind::ReceiveFailure:
-            lastError_ = front.code;
+    long result = -1;
+    if (front.kind == FakeReply::Kind::ReceiveFailure) {
+        lastError_ = front.code;
+        inbox_.erase(inbox_.begin());
+    } else {
+        const std::size_t n = std::min(size, front.bytes.size());
+        std::memcpy(buffer, front.bytes.data(), n);
+        front.bytes.erase(0, n);
+        if (front.bytes.empty()) {
             inbox_.erase(inbox_.begin());
-            result = -1;
-            break;
-        case FakeReply::Kind::Close:
-        case FakeReply::Kind::Silence:
-            inbox_.clear();
-            peerClosed_ = true;
-            lastError_ = 0;
-            result = 0;
-            break;
+        }
+        result = static_cast<long>(n);
     }
     if (!inbox_.empty() && selected_ == SocketNotification::Read) {
         post(SocketNotification::Read);
@@ -481,24 +388,20 @@ void FakeSocketApi::schedule(const FakeReply& reply, int64_t extraDelay) {
         case FakeReply::Kind::Data:
             for (std::size_t i = 0; i < reply.chunks.size(); ++i) {
                 scheduled_.push_back({start + static_cast<int64_t>(i) * reply.gapMs,
-                                      scheduleOrder_++,
                                       generation_,
                                       {FakeReply::Kind::Data, reply.chunks[i], 0}});
             }
             break;
         case FakeReply::Kind::ReceiveFailure:
-        case FakeReply::Kind::Close:
-            scheduled_.push_back(
-                {start, scheduleOrder_++, generation_, {reply.kind, {}, reply.failureCode}});
+            scheduled_.push_back({start, generation_, {reply.kind, {}, reply.failureCode}});
             break;
     }
     runScheduled();
 }
 
 void FakeSocketApi::runScheduled() {
-    std::stable_sort(scheduled_.begin(), scheduled_.end(), [](const auto& a, const auto& b) {
-        return a.at != b.at ? a.at < b.at : a.order < b.order;
-    });
+    std::stable_sort(scheduled_.begin(), scheduled_.end(),
+                     [](const auto& a, const auto& b) { return a.at < b.at; });
     while (!scheduled_.empty() && scheduled_.front().at <= loop_.now()) {
         Scheduled next = std::move(scheduled_.front());
         scheduled_.erase(scheduled_.begin());

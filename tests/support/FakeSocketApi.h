@@ -20,7 +20,6 @@ struct FakeReply {
         Data,            // the chunks arrive, one receive each
         Silence,         // nothing ever arrives
         ReceiveFailure,  // the next receive fails with `failureCode`
-        Close,           // the server closes: the next receive gives 0 bytes
     };
 
     Kind kind = Kind::Data;
@@ -41,7 +40,6 @@ struct FakeReply {
     static FakeReply err(const std::string& rest);
     static FakeReply silence();
     static FakeReply failReceive(int code);
-    static FakeReply close();
 
     FakeReply after(int64_t ms) const;
 };
@@ -51,11 +49,6 @@ struct FakeReply {
 // by ".", answers QUIT with "+OK" and answers anything else with "-ERR".
 class FakePop3Server {
 public:
-    enum class Connect {
-        Accept,     // the connect notification follows, then the greeting
-        RefuseNow,  // connect() fails at once with connectErrorCode
-        FailLater,  // connect() is under way, the notification comes, then nothing at all
-    };
     enum class Delivery {
         WholeReply,       // each default reply in one chunk
         StatusLineFirst,  // TOP replies: the status line alone, then the rest
@@ -69,7 +62,6 @@ public:
     void setGreeting(FakeReply reply) { greeting_ = std::move(reply); }
     // Raw messages, CR LF line ends, a blank line between header and body.
     void setMailbox(std::vector<std::string> messages) { mailbox_ = std::move(messages); }
-    const std::vector<std::string>& mailbox() const { return mailbox_; }
     // Replaces the answer to every command line equal to `command` or starting with
     // `command` followed by a space ("TOP 2" matches "TOP 2 10", not "TOP 20 10").
     void on(const std::string& command, FakeReply reply);
@@ -80,22 +72,16 @@ public:
     void setLatency(int64_t ms) { latencyMs_ = ms; }
     // Time the connection takes to come up (the connect notification and then the greeting).
     void setConnectDelay(int64_t ms) { connectDelayMs_ = ms; }
-    void setConnect(Connect behaviour, int errorCode = 10061) {
-        connect_ = behaviour;
-        connectErrorCode_ = errorCode;
-    }
+    // connect() fails at once with the code.
+    void refuseConnections(int errorCode) { refuseCode_ = errorCode; }
 
-    // Every command line received on any connection to this server, UTF-8, without CR LF.
-    const std::vector<std::string>& lines() const { return lines_; }
     int connectionCount() const { return connections_; }
-
-    // The answer to one received line (used by FakeSocketApi).
-    FakeReply answer(const std::string& line);
-    FakeReply greeting() const;
 
 private:
     friend class FakeSocketApi;
 
+    FakeReply answer(const std::string& line);
+    FakeReply greeting() const;
     FakeReply deliver(std::string bytes, bool isTop) const;
     std::string topReply(int message, int lines) const;
 
@@ -109,9 +95,7 @@ private:
     int64_t dribbleGapMs_ = 1;
     int64_t latencyMs_ = 0;
     int64_t connectDelayMs_ = 0;
-    Connect connect_ = Connect::Accept;
-    int connectErrorCode_ = 10061;
-    std::vector<std::string> lines_;
+    int refuseCode_ = 0;
     int connections_ = 0;
 };
 
@@ -125,18 +109,15 @@ public:
     explicit FakeSocketApi(SimulatedEventLoop& loop);
     ~FakeSocketApi() override;
 
-    // Adds a server reachable by that host name (and by the returned dotted address).
+    // Adds a server reachable by that host name (and by its address 10.0.0.n).
     FakePop3Server& addServer(const std::string& host);
     FakePop3Server& server(const std::string& host);
-    // The dotted IPv4 address of a server added with addServer.
-    std::string dottedAddressOf(const std::string& host) const;
 
     // One line sent by the client, in order over all connections.
     struct SentLine {
-        std::string host;    // the server it went to; empty when no connection existed
-        std::string text;    // UTF-8, without CR LF
-        int64_t at = 0;      // virtual time
-        int connection = 0;  // 1 for the first socket created, 2 for the second ...
+        std::string host;  // the server it went to; empty when no connection existed
+        std::string text;  // UTF-8, without CR LF
+        int64_t at = 0;    // virtual time
     };
     const std::vector<SentLine>& sent() const { return sent_; }
     // Texts of sent(), optionally only those to one host.
@@ -152,13 +133,6 @@ public:
     int socketsReplacedWhileOpen() const { return replacedWhileOpen_; }
     // Sends attempted without an open, connected socket.
     int sendsWithoutConnection() const { return sendsWithoutConnection_; }
-    int lookups() const { return lookups_; }
-    int receives() const { return receives_; }
-
-    // The next createSocket() fails.
-    void failNextSocket() { failNextSocket_ = true; }
-    // The next send() fails with the code.
-    void failNextSend(int code) { failNextSend_ = code; }
 
     // SocketApi
     void setNotificationSink(std::function<void()> sink) override { sink_ = std::move(sink); }
@@ -183,7 +157,6 @@ private:
     };
     struct Scheduled {
         int64_t at;
-        uint64_t order;
         int generation;
         Item item;
         bool connectNotification = false;  // instead of an item: the connect notification
@@ -204,7 +177,6 @@ private:
     bool open_ = false;
     bool connected_ = false;
     bool readPending_ = false;
-    bool peerClosed_ = false;
     std::optional<SocketNotification> selected_;
     int generation_ = 0;
     FakePop3Server* current_ = nullptr;
@@ -212,8 +184,7 @@ private:
     std::string lineBuffer_;
 
     std::unique_ptr<Timer> scheduler_;
-    std::vector<Scheduled> scheduled_;
-    uint64_t scheduleOrder_ = 0;
+    std::vector<Scheduled> scheduled_;  // equal times in the order scheduled
 
     std::vector<SentLine> sent_;
     std::string rawSent_;
@@ -223,10 +194,6 @@ private:
     int created_ = 0;
     int replacedWhileOpen_ = 0;
     int sendsWithoutConnection_ = 0;
-    int lookups_ = 0;
-    int receives_ = 0;
-    bool failNextSocket_ = false;
-    int failNextSend_ = 0;
     std::shared_ptr<bool> alive_;
 };
 

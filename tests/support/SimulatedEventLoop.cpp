@@ -116,11 +116,6 @@ std::optional<int64_t> SimulatedEventLoop::nextTimerDue() const {
     return due;
 }
 
-std::size_t SimulatedEventLoop::liveTimerCount() const {
-    return static_cast<std::size_t>(
-        std::count_if(timers_.begin(), timers_.end(), [](const auto& t) { return t->alive; }));
-}
-
 void SimulatedEventLoop::fire(const std::shared_ptr<TimerState>& timer) {
     // A timer due in the past (only possible after a nested loop moved time) fires now.
     *clock_ = std::max(*clock_, timer->due);
@@ -172,7 +167,7 @@ void SimulatedEventLoop::processPendingEvents() {
 }
 
 void SimulatedEventLoop::runUntil(const std::function<bool()>& done) {
-    const int64_t limit = *clock_ + horizon_;
+    const int64_t limit = *clock_ + kHorizon;
     while (!done()) {
         if (runOnePosted()) {
             continue;
@@ -187,7 +182,7 @@ void SimulatedEventLoop::runUntil(const std::function<bool()>& done) {
                     std::to_string(*clock_) + " ms, and the condition is still false");
             }
             throw std::runtime_error("SimulatedEventLoop::runUntil: condition still false after " +
-                                     std::to_string(horizon_) + " virtual ms");
+                                     std::to_string(kHorizon) + " virtual ms");
         }
         fire(timer);
     }

@@ -46,7 +46,6 @@ public:
     // Moves time forward by ms, firing everything that falls due on the way in order and
     // running posted events as they come; ends with the events pending at the target time.
     void advanceBy(int64_t ms);
-    void runFor(int64_t ms) { advanceBy(ms); }
     // Moves time to the absolute instant t (never backwards) like advanceBy.
     void advanceTo(int64_t t);
     // Runs posted events (including the ones they post) until the queue is empty, without
@@ -56,21 +55,19 @@ public:
     std::size_t pendingPostedCount() const { return posted_.size(); }
     // The earliest due time of an enabled timer with a period, if any.
     std::optional<int64_t> nextTimerDue() const;
-    std::size_t liveTimerCount() const;
-
-    // runUntil gives up once virtual time would pass now() + horizon (default: ten virtual days).
-    void setRunHorizon(int64_t ms) { horizon_ = ms; }
 
     struct TimerState;
 
 private:
+    // runUntil gives up once virtual time would pass now() + this: ten virtual days.
+    static constexpr int64_t kHorizon = 10LL * 24 * 60 * 60 * 1000;
+
     bool runOnePosted();
     // The due timer that fires first at or before `limit`, or null.
     std::shared_ptr<TimerState> firstDue(int64_t limit) const;
     void fire(const std::shared_ptr<TimerState>& timer);
     void prune();
 
-    int64_t horizon_ = 10LL * 24 * 60 * 60 * 1000;
     uint64_t nextTimerId_ = 0;
     std::deque<std::function<void()>> posted_;
     std::vector<std::shared_ptr<TimerState>> timers_;
