@@ -15,7 +15,7 @@ namespace velkora::test {
 // and that keeps every value set, in order.
 class RecordingWaveVolume final : public WaveVolume {
 public:
-    explicit RecordingWaveVolume(uint32_t initial = 0xFFFFFFFFu) : current(initial) {}
+    explicit RecordingWaveVolume(uint32_t initial) : current(initial) {}
 
     bool hasVolumeControl() const override { return controllable; }
     std::optional<uint32_t> volume() const override;
@@ -28,17 +28,13 @@ public:
     std::function<void(const std::string&)> observer;
 };
 
-// Keeps the arrival sounds asked for: "wave <path>" or "beep".
+// Hands the arrival sounds asked for, "wave <path>" or "beep", to observer.
 class RecordingArrivalSound final : public ArrivalSound {
 public:
-    void playWave(const std::string& path) override;
-    void beep() override;
+    void playWave(const std::string& path) override { observer("wave " + path); }
+    void beep() override { observer("beep"); }
 
-    std::vector<std::string> sounds;
-    std::function<void(const std::string&)> observer;
-
-private:
-    void record(std::string what);
+    std::function<void(const std::string&)> observer = [](const std::string&) {};
 };
 
 }  // namespace velkora::test

@@ -1,15 +1,6 @@
 #include "tests/support/RecordingDialup.h"
 
-#include <utility>
-
 namespace velkora::test {
-
-void RecordingDialup::record(std::string entry) {
-    log.push_back(entry);
-    if (observer) {
-        observer(entry);
-    }
-}
 
 int RecordingDialup::countActiveConnections() {
     record("count");

@@ -9,7 +9,7 @@
 namespace velkora::test {
 
 // Dial-up connections under a test's control: the entries, how many connections are up and
-// what dialling returns; every call is logged ("count", "dial NAME", "hangup").
+// what dialling returns. observer sees "count", "dial NAME" and "hangup" as they happen.
 class RecordingDialup final : public Dialup {
 public:
     const std::vector<std::string>& dialEntries() const override { return entries; }
@@ -22,13 +22,16 @@ public:
     int dialResult = 0;  // what dialEntry returns; 0 also brings one connection up
     std::vector<std::string> dialed;
     int hangUps = 0;
-    std::vector<std::string> log;
     // Runs inside dialEntry, where the real dialling keeps handling events.
     std::function<void()> whileDialling;
     std::function<void(const std::string&)> observer;
 
 private:
-    void record(std::string entry);
+    void record(const std::string& entry) {
+        if (observer) {
+            observer(entry);
+        }
+    }
 };
 
 }  // namespace velkora::test

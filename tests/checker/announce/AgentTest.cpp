@@ -10,6 +10,9 @@
 namespace velkora::test {
 namespace {
 
+using Strings = std::vector<std::string>;
+using Writes = std::vector<std::pair<std::string, std::string>>;
+
 std::string spd(const std::string& text) {
     return text + " \\Spd=100\\";
 }
@@ -37,42 +40,24 @@ class AgentTest : public ::testing::Test, public AnnounceRig {};
 
 TEST_F(AgentTest, LoadPlacesTheCharacterSetsItsFontAndGreets) {
     Agent& agent = makeAgent();
-    EXPECT_FALSE(agent.agentShown());
     agent.loadAgent();
     // No stored position: half the screen in twips minus 64, in pixels (955.73, 535.73).
     EXPECT_EQ(character.callNames(),
-              (std::vector<std::string>{"load " + characterFile.string(), "setPosition 956,536",
-                                        "setBalloonFont ＭＳ Ｐゴシック 9", "show", "play Greet"}));
+              (Strings{"load " + characterFile.string(), "setPosition 956,536",
+                       "setBalloonFont ＭＳ Ｐゴシック 9", "show", "play Greet"}));
     EXPECT_TRUE(agent.agentShown());
-    EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_TRUE(store.writeLog().empty());
-
     // Shown already: a second load changes nothing.
     character.clearCalls();
     agent.loadAgent();
     EXPECT_TRUE(character.calls().empty());
-
-    // Without greeting it stays hidden until the first reading shows it.
-    AnnounceRig quiet;
-    quiet.settings.Option4index = 0;
-    quiet.settings.HukifontN = "IPAGothic";
-    quiet.settings.HukifontS = 12;
-    Agent& hidden = quiet.makeAgent();
-    hidden.loadAgent();
-    EXPECT_EQ(quiet.character.callNames().back(), "setBalloonFont IPAGothic 12");
-    EXPECT_FALSE(hidden.agentShown());
-    EXPECT_FALSE(quiet.character.visible());
-    quiet.addMail("Sales", "Offer", 1, "Buy");
-    hidden.TalkMail();
-    EXPECT_EQ(quiet.character.calls().at(3).what, "show");
 }
 
 TEST_F(AgentTest, PositionsAreConvertedToPixelsRoundingHalvesToEven) {
-    // 12 twips per pixel (120 DPI) puts exact halves within reach.
+    // 12 twips per pixel (120 DPI) puts exact halves within reach: 1.5, 2.5 and -1.5, -0.5.
     const ScreenMetrics dpi120{1920, 1080, 12, 12};
-    EXPECT_EQ(placementAfterLoad(dpi120, "18", "30"), "setPosition 2,2");  // 1.5, 2.5
+    EXPECT_EQ(placementAfterLoad(dpi120, "18", "30"), "setPosition 2,2");
     EXPECT_EQ(placementAfterLoad(dpi120, "-18", "-6"), "setPosition -2,0");
-    EXPECT_EQ(placementAfterLoad(dpi120, "32767", "-32768"), "setPosition 2731,-2731");
     // Not a 16-bit number: the default place (954.67, 534.67).
     EXPECT_EQ(placementAfterLoad(dpi120, "abc", "70000"), "setPosition 955,535");
     // The default may be a half twip: at 16 twips per pixel 508.5 -> 508, 509.5 -> 510.
@@ -85,10 +70,9 @@ TEST_F(AgentTest, WithoutACharacterNothingIsReadAndNothingWaits) {
     addMail("Sales", "Offer", 1, "Buy");
     Agent& agent = makeAgent();
     agent.loadAgent();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(boxes.boxes[0].title, "Velkora");
-    EXPECT_EQ(boxes.boxes[0].text, "エージェントが見つかりません\r\nエージェントを指定して下さい");
+    EXPECT_EQ(boxes.texts(),
+              Strings{"エージェントが見つかりません\r\nエージェントを指定して下さい"});
+    EXPECT_EQ(boxes.boxes.at(0).icon, MessageIcon::Warning);
 
     agent.TalkMail();
     agent.talkSingleMail(1);
@@ -99,9 +83,8 @@ TEST_F(AgentTest, WithoutACharacterNothingIsReadAndNothingWaits) {
     EXPECT_EQ(loop.now(), 0);
     EXPECT_TRUE(volume.setValues.empty());
     EXPECT_TRUE(store.writeLog().empty());
-    EXPECT_FALSE(agent.agentShown());
 
-    // A file that is no character: the same, without the message. A directory is no file.
+    // A file that is no character: the same, without the message. A folder is no file.
     AnnounceRig broken;
     broken.character.failLoad = true;
     broken.addMail("Sales", "Offer", 1, "Buy");
@@ -110,21 +93,22 @@ TEST_F(AgentTest, WithoutACharacterNothingIsReadAndNothingWaits) {
     EXPECT_TRUE(broken.boxes.boxes.empty());
     EXPECT_EQ(broken.character.calls().size(), 1u);
     EXPECT_EQ(broken.loop.now(), 0);
-    AnnounceRig directory;
-    directory.settings.Agentnm = std::filesystem::temp_directory_path().string();
-    directory.makeAgent().loadAgent();
-    EXPECT_EQ(directory.boxes.boxes.size(), 1u);
+    AnnounceRig folder;
+    folder.settings.Agentnm = std::filesystem::temp_directory_path().string();
+    folder.makeAgent().loadAgent();
+    EXPECT_EQ(folder.boxes.boxes.size(), 1u);
 }
 
 TEST_F(AgentTest, FullReadingPlaysSpeaksAndPausesTwoSecondsPerText) {
-    settings.Option4index = 0;
+    settings.Option4index = 0;  // no greeting: hidden until the reading shows it
     Agent& agent = loadedAgent();
+    ASSERT_FALSE(character.visible());
     character.userDrags({100, 50});
     addMail("Sales", "Offer", 1, "Buy");
     addMail("太郎", "会議", 1, "明日");
 
     agent.TalkMail();
-    std::vector<std::string> expected{"show", "setVolume " + std::to_string(30000u * 65537u)};
+    Strings expected{"show", "setVolume " + std::to_string(30000u * 65537u)};
     for (const char* text :
          {"差出人 Sales", "件名 Offer", "Buy", "差出人 太郎", "件名 会議", "明日", "以上です"}) {
         expected.push_back("play Nothing");
@@ -138,12 +122,10 @@ TEST_F(AgentTest, FullReadingPlaysSpeaksAndPausesTwoSecondsPerText) {
     // The last text's pause is part of the reading.
     EXPECT_EQ(character.callsStartingWith("hide").at(0).atMs, 14000);
     EXPECT_EQ(loop.now(), 14000);
-    EXPECT_EQ(pause.speechWaiting(), 0);
 
     // The hide saves the position in twips through the Hide event.
     EXPECT_FALSE(agent.agentShown());
-    EXPECT_EQ(store.values().at("DefLeft"), "1500");
-    EXPECT_EQ(store.values().at("DefTop"), "750");
+    EXPECT_EQ(store.writeLog(), (Writes{{"DefLeft", "1500"}, {"DefTop", "750"}}));
 }
 
 TEST_F(AgentTest, OnlyCheck5valueOneHidesAfterTheReading) {
@@ -154,7 +136,6 @@ TEST_F(AgentTest, OnlyCheck5valueOneHidesAfterTheReading) {
     EXPECT_TRUE(character.callsStartingWith("hide").empty());
     EXPECT_TRUE(character.callsStartingWith("show").empty());  // already on screen
     EXPECT_TRUE(agent.agentShown());
-    EXPECT_TRUE(store.writeLog().empty());
 
     // A Hide event that the character delivers later clears agentShown all the same.
     settings.Check5value = 1;
@@ -170,12 +151,10 @@ TEST_F(AgentTest, ReadingVolumeUsesTheLowWordOnBothChannelsAndIsRestored) {
     addMail("Sales", "Offer", 1, "Buy");
     settings.Volval = 70000;
     agent.TalkMail();
-    EXPECT_EQ(volume.setValues, (std::vector<uint32_t>{4464u * 65536u + 4464u, kUserVolume}));
-
-    volume.setValues.clear();
-    settings.Volval = -1;  // low word 65535
     agent.talkSingleMail(1);
-    EXPECT_EQ(volume.setValues, (std::vector<uint32_t>{0xFFFFFFFFu, kUserVolume}));
+    const uint32_t reading = 4464u * 65536u + 4464u;
+    EXPECT_EQ(volume.setValues,
+              (std::vector<uint32_t>{reading, kUserVolume, reading, kUserVolume}));
 
     // A volume that cannot be read is left as it is: no reading volume, no muting 0.
     volume.setValues.clear();
@@ -183,8 +162,7 @@ TEST_F(AgentTest, ReadingVolumeUsesTheLowWordOnBothChannelsAndIsRestored) {
     agent.TalkMail();
     agent.talkSingleMail(1);
     EXPECT_TRUE(volume.setValues.empty());
-    EXPECT_EQ(spokenTexts().size(), 4u + 3u + 4u + 3u);
-    EXPECT_EQ(agent.getWaveVolume(), 0u);
+    EXPECT_EQ(spokenTexts().size(), 2 * (4u + 3u));
 
     // No device with volume control: nothing changed or restored.
     volume.readable = true;
@@ -193,8 +171,6 @@ TEST_F(AgentTest, ReadingVolumeUsesTheLowWordOnBothChannelsAndIsRestored) {
     agent.setWaveVolume(5);
     EXPECT_TRUE(volume.setValues.empty());
     EXPECT_EQ(agent.getWaveVolume(), 0u);
-    volume.controllable = true;
-    EXPECT_EQ(agent.getWaveVolume(), kUserVolume);
 }
 
 TEST_F(AgentTest, RefusedSpeechIsNotWaitedForAndFailedPlaysDoNotStopTheText) {
@@ -202,19 +178,16 @@ TEST_F(AgentTest, RefusedSpeechIsNotWaitedForAndFailedPlaysDoNotStopTheText) {
     Agent& agent = loadedAgent();
     addMail("Sales", "Offer", 1, "Buy");
     agent.TalkMail();
-    EXPECT_EQ(spokenTexts(), (std::vector<std::string>{spd("差出人 Sales"), spd("件名 Offer"),
-                                                       spd("Buy"), spd("以上です")}));
-    for (const auto& call : character.callsStartingWith("play ")) {
-        EXPECT_EQ(call.succeeded, call.what == "play Read") << call.what;
-    }
+    EXPECT_EQ(character.callsStartingWith("play Unknown").size(), 1u);
+    EXPECT_EQ(spokenTexts(),
+              (Strings{spd("差出人 Sales"), spd("件名 Offer"), spd("Buy"), spd("以上です")}));
 
-    character.clearCalls();
     character.failSpeak = true;
     const int64_t before = loop.now();
     agent.TalkMail();
     agent.talkSingleMail(1);
     EXPECT_EQ(loop.now(), before);
-    EXPECT_EQ(character.callsStartingWith("speak ").size(), 4u + 3u);
+    EXPECT_EQ(spokenTexts().size(), 4u + 4u + 3u);
 }
 
 TEST_F(AgentTest, EventsKeepBeingHandledDuringThePauses) {
@@ -226,51 +199,31 @@ TEST_F(AgentTest, EventsKeepBeingHandledDuringThePauses) {
     ticker->setHandler([&] { ++ticks; });
     ticker->setInterval(500);
     ticker->setEnabled(true);
-    // One-shot events: at 1000 the user double-clicks the character, at 5000 a new check
-    // resets the list during the pause after the first mail's body.
-    auto at = [&](int ms, std::function<void()> fn) {
-        auto timer = loop.createTimer();
-        Timer* raw = timer.get();
-        timer->setHandler([raw, fn] {
-            raw->setEnabled(false);
-            fn();
-        });
-        timer->setInterval(ms);
-        timer->setEnabled(true);
-        return timer;
-    };
-    auto click = at(1000, [&] { character.userDoubleClicks(); });
-    auto check = at(5000, [&] { mailList.reset(); });
+    // At 1000 the user double-clicks the character; at 5000, during the pause after the first
+    // mail's body, a new check resets the list.
+    auto click = oneShot(1000, [&] { character.userDoubleClicks(); });
+    auto check = oneShot(5000, [&] { mailList.reset(); });
 
     agent.TalkMail();
-    EXPECT_EQ(spokenTexts(), (std::vector<std::string>{spd("差出人 Sales"), spd("件名 Offer"),
-                                                       spd("Buy"), spd("以上です")}));
+    EXPECT_EQ(spokenTexts(),
+              (Strings{spd("差出人 Sales"), spd("件名 Offer"), spd("Buy"), spd("以上です")}));
     EXPECT_EQ(loop.now(), 8000);
     EXPECT_EQ(ticks, 15);  // every 500 ms until the reading ends at 8000
-    const auto sheet = character.callsStartingWith("showPropertySheet");
-    ASSERT_EQ(sheet.size(), 1u);
-    EXPECT_EQ(sheet[0].atMs, 1000);
+    EXPECT_EQ(timesOf(character.callsStartingWith("showPropertySheet")),
+              std::vector<int64_t>{1000});
 }
 
 TEST_F(AgentTest, TwoReadingsStartedTogetherShareOnePause) {
-    settings.Check5value = 0;
-    settings.Check1value = 0;
-    settings.Check3value = 0;
+    settings.Check5value = settings.Check1value = settings.Check3value = 0;
     Agent& agent = loadedAgent();
     addMail("one", "s1", 1, "b1");
     addMail("two", "s2", 1, "b2");
     // A double-click on row 2 starts a second reading 1000 ms into the first one's pause.
-    auto second = loop.createTimer();
-    second->setHandler([&] {
-        second->setEnabled(false);
-        agent.talkSingleMail(2);
-    });
-    second->setInterval(1000);
-    second->setEnabled(true);
+    auto second = oneShot(1000, [&] { agent.talkSingleMail(2); });
 
     agent.TalkMail();
-    EXPECT_EQ(spokenTexts(), (std::vector<std::string>{spd("差出人 one"), spd("差出人 two"),
-                                                       spd("差出人 two"), spd("以上です")}));
+    EXPECT_EQ(spokenTexts(),
+              (Strings{spd("差出人 one"), spd("差出人 two"), spd("差出人 two"), spd("以上です")}));
     // The nested pause restarts the shared timer; its tick at 3000 ends both pauses, and the
     // first reading goes on once the second has returned.
     EXPECT_EQ(timesOf(character.callsStartingWith("speak ")),
@@ -288,15 +241,13 @@ TEST_F(AgentTest, SingleMailReadingNeitherHidesNorChangesAgentShown) {
     Agent& agent = loadedAgent();
     addMail("Sales", "Offer", 1, "Buy");
     agent.talkSingleMail(1);
-    EXPECT_EQ(
-        character.callNames(),
-        (std::vector<std::string>{
-            "show", "play Read", "speak home宛て", "play Nothing", "speak " + spd("差出人 Sales"),
-            "play Nothing", "speak " + spd("件名 Offer"), "play Nothing", "speak " + spd("Buy")}));
+    EXPECT_EQ(character.callNames(),
+              (Strings{"show", "play Read", "speak home宛て", "play Nothing",
+                       "speak " + spd("差出人 Sales"), "play Nothing", "speak " + spd("件名 Offer"),
+                       "play Nothing", "speak " + spd("Buy")}));
     EXPECT_EQ(loop.now(), 8000);
     EXPECT_TRUE(character.visible());
     EXPECT_FALSE(agent.agentShown());
-    EXPECT_EQ(volume.current, kUserVolume);
 }
 
 TEST_F(AgentTest, PositionIsSavedInTwipsOnHideAndAtExitWithinSixteenBits) {
@@ -304,7 +255,6 @@ TEST_F(AgentTest, PositionIsSavedInTwipsOnHideAndAtExitWithinSixteenBits) {
     Agent& agent = loadedAgent();
     character.userDrags({300, 200});
     agent.savePositionAtExit();
-    using Writes = std::vector<std::pair<std::string, std::string>>;
     EXPECT_EQ(store.writeLog(), (Writes{{"DefLeft", "4500"}, {"DefTop", "2400"}}));
 
     // Beyond what the keys hold: the nearest value they do.

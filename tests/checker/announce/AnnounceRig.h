@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +14,6 @@
 #include "checker/announce/ReadingPlan.h"
 #include "checker/announce/SpeechPause.h"
 #include "checker/check/MailList.h"
-#include "checker/shell/MailPopup.h"
 #include "common/AppSettings.h"
 #include "common/MemorySettingsStore.h"
 #include "tests/support/RecordingAnnounceDevices.h"
@@ -23,20 +23,8 @@
 
 namespace velkora::test {
 
-class JournalPopup final : public MailPopup {
-public:
-    explicit JournalPopup(std::vector<std::string>& journal) : journal_(journal) {}
-    void showPopup(int16_t totalMessages) override {
-        journal_.push_back("popup " + std::to_string(totalMessages));
-    }
-
-private:
-    std::vector<std::string>& journal_;
-};
-
-// The announcement's world in virtual time: a recording character and volume, a memory store,
-// the mail list, the shared pause and reading state, and a character file on disk. Every call
-// of the fakes also goes to one journal, to check the order across them.
+// The announcement's world in virtual time, with a character file on disk. The character's
+// and the volume's calls also go to one journal, to check the order across the fakes.
 struct AnnounceRig {
     static constexpr uint32_t kUserVolume = 0x12345678u;
 
@@ -51,17 +39,14 @@ struct AnnounceRig {
     SpeechPause pause{loop};
     ReadingState readingState;
     ScreenMetrics screen{1920, 1080, 15, 15};
-    std::filesystem::path characterFile =
-        std::filesystem::temp_directory_path() /
-        ("velkora-rig-" + std::to_string(::getpid()) + "-" + std::to_string(serial()++) + ".acs");
+    std::filesystem::path characterFile;
     std::unique_ptr<Agent> agentPtr;
 
-    static int& serial() {
-        static int next = 0;
-        return next;
-    }
-
     AnnounceRig() {
+        static int serial = 0;
+        characterFile =
+            std::filesystem::temp_directory_path() /
+            ("velkora-rig-" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".acs");
         std::ofstream(characterFile) << "character";
         settings.Agentnm = characterFile.string();
         character.observer = [this](const std::string& what) { journal.push_back(what); };
@@ -90,6 +75,18 @@ struct AnnounceRig {
     void addMail(const std::string& sender, const std::string& subject, int account,
                  const std::string& body) {
         mailList.addRow({sender, subject, static_cast<int16_t>(account), body}, AccountColours{});
+    }
+
+    // Runs fn once, ms into the virtual time.
+    std::unique_ptr<Timer> oneShot(int ms, std::function<void()> fn) {
+        auto timer = loop.createTimer();
+        timer->setHandler([raw = timer.get(), fn = std::move(fn)] {
+            raw->setEnabled(false);
+            fn();
+        });
+        timer->setInterval(ms);
+        timer->setEnabled(true);
+        return timer;
     }
 
     std::vector<std::string> spokenTexts() const {

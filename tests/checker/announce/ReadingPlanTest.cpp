@@ -12,14 +12,21 @@
 namespace velkora {
 namespace {
 
+using Steps = std::vector<ReadingStep>;
+using Strings = std::vector<std::string>;
+
+// A text as the templates finish it, with the default speed tag.
+std::string spd(const std::string& text, int speed = 100) {
+    return text + " \\Spd=" + std::to_string(speed) + "\\";
+}
+
 class ReadingPlanTest : public ::testing::Test {
 protected:
-    void addMail(const std::string& sender, const std::string& subject, int account,
-                 const std::string& body) {
-        list.addRow({sender, subject, static_cast<int16_t>(account), body}, AccountColours{});
+    void addMail(const std::string& sender, int account = 1, const std::string& subject = "t") {
+        list.addRow({sender, subject, static_cast<int16_t>(account), "b"}, AccountColours{});
     }
 
-    // Only template 2 on, as "<text>", to look at the account bookkeeping alone.
+    // Only template 2 on, as `text`, to look at the account bookkeeping alone.
     void onlyAccountTemplate(const std::string& text) {
         settings.Option8value = 0;
         settings.Option9value = 1;
@@ -28,9 +35,9 @@ protected:
         settings.Talkstr[1] = text;
     }
 
-    std::vector<std::string> texts(const std::vector<ReadingStep>& steps) {
-        std::vector<std::string> result;
-        for (const auto& step : steps) {
+    Strings fullTexts() {
+        Strings result;
+        for (const auto& step : fullReadingPlan(list, settings, store, state)) {
             result.push_back(step.text);
         }
         return result;
@@ -42,216 +49,148 @@ protected:
     ReadingState state;
 };
 
-TEST(ExpandTemplate, ReplacesPlaceholdersInOrderAndAppendsTheSpeedTag) {
-    ExpansionContext context;
-    context.mailCount = 3;
-    context.accountName = "home";
-    context.perAccountNumber = "2";
-    context.sender = "Sales";
-    context.subject = "Offer";
-    context.body = "Hello";
-
-    EXPECT_EQ(expandTemplate("@12", context), "32 \\Spd=100\\");
-    EXPECT_EQ(expandTemplate("", context), " \\Spd=100\\");
-    EXPECT_EQ(expandTemplate("差出人 @4", context), "差出人 Sales \\Spd=100\\");
-    EXPECT_EQ(expandTemplate("@1/@2/@3/@4/@5/@6/@1", context),
-              "3/home/2/Sales/Offer/Hello/3 \\Spd=100\\");
+TEST(ExpandTemplate, ReplacesPlaceholdersDropsU0010AndAppendsTheSpeedTag) {
+    ExpansionContext context{3, "home", "2", "Sales", "Offer", "Hello"};  // "@1" to "@6"
+    EXPECT_EQ(expandTemplate("@12", context), spd("32"));
+    EXPECT_EQ(expandTemplate("", context), spd(""));
+    EXPECT_EQ(expandTemplate("@1/@2/@3/@4/@5/@6/@1", context), spd("3/home/2/Sales/Offer/Hello/3"));
     // Only "@" and a digit 1 to 6, matched exactly, is a placeholder.
-    EXPECT_EQ(expandTemplate("@0 @7 @ 1 ＠1 a@", context), "@0 @7 @ 1 ＠1 a@ \\Spd=100\\");
-
+    EXPECT_EQ(expandTemplate("@0 @7 @ 1 ＠1 a@", context), spd("@0 @7 @ 1 ＠1 a@"));
+    // U+0010 goes from the template and the values alike; other control characters stay.
+    context.subject = "a\x10時\x10間\x11";
+    EXPECT_EQ(expandTemplate("件名\x10 @5", context), spd("件名 a時間\x11"));
     context.speed = -40;
-    EXPECT_EQ(expandTemplate("@6", context), "Hello \\Spd=-40\\");
+    EXPECT_EQ(expandTemplate("@6", context), spd("Hello", -40));
 }
 
 TEST(ExpandTemplate, ValuesAreExpandedByLaterPlaceholdersOnly) {
-    ExpansionContext context;
-    context.mailCount = 5;
-    context.accountName = "@1@3";  // "@3" comes later and is replaced, "@1" stays
-    context.perAccountNumber = "7";
-    context.sender = "from @5";    // gets the subject
-    context.subject = "re @4 @6";  // "@4" is earlier: literal; "@6" later: the body
-    context.body = "@2 body";      // earlier placeholder, literal
-    EXPECT_EQ(expandTemplate("@2|@4", context), "@17|from re @4 @2 body \\Spd=100\\");
+    // "@3" comes after "@2" and is replaced in its value, "@1" before it stays; the sender gets
+    // the subject, whose "@4" stays and whose "@6" becomes the body, whose "@2" stays.
+    ExpansionContext context{5, "@1@3", "7", "from @5", "re @4 @6", "@2 body"};
+    EXPECT_EQ(expandTemplate("@2|@4", context), spd("@17|from re @4 @2 body"));
     // A value that repeats its own placeholder does not loop.
     context.sender = "@4@4";
-    EXPECT_EQ(expandTemplate("@4", context), "@4@4 \\Spd=100\\");
-}
-
-TEST(ExpandTemplate, RemovesControlCharacter0x10FromTemplateAndValues) {
-    ExpansionContext context;
-    context.subject = "a\x10時\x10間";
-    EXPECT_EQ(expandTemplate("件名\x10 @5", context), "件名 a時間 \\Spd=100\\");
-    // Other control characters are left to the voice.
-    context.subject = "a\x11z";
-    EXPECT_EQ(expandTemplate("@5", context), "a\x11z \\Spd=100\\");
+    EXPECT_EQ(expandTemplate("@4", context), spd("@4@4"));
 }
 
 TEST_F(ReadingPlanTest, CheckerDefaultsReadSenderSubjectBodyThenTheClosing) {
-    addMail("Sales", "Offer", 1, "Buy now");
-    addMail("太郎", "会議", 1, "明日です");
-    const auto steps = fullReadingPlan(list, settings, store, state);
-    const std::vector<ReadingStep> expected{
-        {"Nothing", "差出人 Sales \\Spd=100\\"}, {"Nothing", "件名 Offer \\Spd=100\\"},
-        {"Nothing", "Buy now \\Spd=100\\"},      {"Nothing", "差出人 太郎 \\Spd=100\\"},
-        {"Nothing", "件名 会議 \\Spd=100\\"},    {"Nothing", "明日です \\Spd=100\\"},
-        {"Nothing", "以上です \\Spd=100\\"},
-    };
-    EXPECT_EQ(steps, expected);
+    list.addRow({"Sales", "Offer", 1, "Buy now"}, AccountColours{});
+    list.addRow({"太郎", "会議", 1, "明日です"}, AccountColours{});
+    Steps expected;
+    for (const char* text : {"差出人 Sales", "件名 Offer", "Buy now", "差出人 太郎", "件名 会議",
+                             "明日です", "以上です"}) {
+        expected.push_back({"Nothing", spd(text)});
+    }
+    EXPECT_EQ(fullReadingPlan(list, settings, store, state), expected);
 }
 
 TEST_F(ReadingPlanTest, OpeningAndAccountTemplatesUseTheirAnimationsAndCount) {
-    settings.Option8value = 1;
-    settings.Option9value = 1;
-    settings.Check1value = 0;
-    settings.Check2value = 0;
+    settings.Option8value = settings.Option9value = 1;
+    settings.Check1value = settings.Check2value = 0;
     settings.Check3value = 2;  // only exactly 1 is on
     store.write("Aname1", "仕事");
-    addMail("a", "b", 1, "c");
-    addMail("d", "e", 1, "f");
-    addMail("g", "h", 1, "i");
-    const auto steps = fullReadingPlan(list, settings, store, state);
-    const std::vector<ReadingStep> expected{
-        {"Congratulate", "全部で3通のメールが届いています \\Spd=100\\"},
-        {"Read", "仕事へのメール1通目 \\Spd=100\\"},
-        {"Read", "仕事へのメール2通目 \\Spd=100\\"},
-        {"Read", "仕事へのメール3通目 \\Spd=100\\"},
-        {"Nothing", "以上です \\Spd=100\\"},
-    };
-    EXPECT_EQ(steps, expected);
+    for (const char* sender : {"a", "d", "g"}) {
+        addMail(sender);
+    }
+    EXPECT_EQ(fullReadingPlan(list, settings, store, state),
+              (Steps{{"Congratulate", spd("全部で3通のメールが届いています")},
+                     {"Read", spd("仕事へのメール1通目")},
+                     {"Read", spd("仕事へのメール2通目")},
+                     {"Read", spd("仕事へのメール3通目")},
+                     {"Nothing", spd("以上です")}}));
+
+    // An empty list still opens and closes; an empty template still gives its step. Neither
+    // belongs to a mail.
+    list.reset();
+    settings.Talkstr[0] = "[@1|@2|@3|@4|@5|@6]";
+    settings.Talkstr[5] = "";
+    EXPECT_EQ(fullReadingPlan(list, settings, store, state),
+              (Steps{{"Congratulate", spd("[0|||||]")}, {"Nothing", spd("")}}));
 }
 
-TEST_F(ReadingPlanTest, NumbersMailsWithinEachAccountAndReadsNamesWhenNeeded) {
+TEST_F(ReadingPlanTest, NumbersMailsWithinEachRunOfAnAccount) {
     onlyAccountTemplate("@2:@3");
     store.write("Aname1", "home");
     store.write("Aname2", "work");
     for (int account : {1, 1, 2, 2, 2}) {
-        addMail("s", "t", account, "b");
+        addMail("s", account);
     }
-    EXPECT_EQ(
-        texts(fullReadingPlan(list, settings, store, state)),
-        (std::vector<std::string>{"home:1 \\Spd=100\\", "home:2 \\Spd=100\\", "work:1 \\Spd=100\\",
-                                  "work:2 \\Spd=100\\", "work:3 \\Spd=100\\"}));
+    EXPECT_EQ(fullTexts(),
+              (Strings{spd("home:1"), spd("home:2"), spd("work:1"), spd("work:2"), spd("work:3")}));
     EXPECT_EQ(state.currentAccountName, "work");
     EXPECT_EQ(state.perAccountNumber, 3);
 
-    // An account without a stored name reads as empty; a renamed account is read anew for
-    // the next row, not remembered from the start of the reading.
+    // An account coming back after another starts at 1 again; one without a stored name reads
+    // as empty.
     list.reset();
-    addMail("s", "t", 3, "b");
-    addMail("s", "t", 1, "b");
-    addMail("s", "t", 1, "b");
-    FullReadingPlan plan(list, settings, store, state);
-    EXPECT_EQ(plan.next()->text, ":1 \\Spd=100\\");
-    EXPECT_EQ(plan.next()->text, "home:1 \\Spd=100\\");
-    store.write("Aname1", "renamed");
-    EXPECT_EQ(plan.next()->text, "renamed:2 \\Spd=100\\");
-    EXPECT_FALSE(plan.next().has_value());
-    EXPECT_FALSE(plan.next().has_value());
-}
-
-TEST_F(ReadingPlanTest, AccountReturningAfterAnotherStartsAgainAtOne) {
-    onlyAccountTemplate("@3");
-    for (int account : {2, 2, 1, 2}) {
-        addMail("s", "t", account, "b");
+    for (int account : {2, 1, 2, 3}) {
+        addMail("s", account);
     }
-    EXPECT_EQ(texts(fullReadingPlan(list, settings, store, state)),
-              (std::vector<std::string>{"1 \\Spd=100\\", "2 \\Spd=100\\", "1 \\Spd=100\\",
-                                        "1 \\Spd=100\\"}));
-}
+    EXPECT_EQ(fullTexts(), (Strings{spd("work:1"), spd("home:1"), spd("work:1"), spd(":1")}));
 
-TEST_F(ReadingPlanTest, OpeningAndClosingBelongToNoMail) {
-    settings.Option8value = 1;
-    settings.Talkstr[0] = "[@1|@2|@3|@4|@5|@6]";
-    settings.Talkstr[5] = "[@1|@2|@3|@4|@5|@6]";
-    store.write("Aname1", "home");
-    addMail("s", "t", 1, "b");
-    const auto steps = fullReadingPlan(list, settings, store, state);
-    ASSERT_EQ(steps.size(), 5u);
-    EXPECT_EQ(steps.front().text, "[1|||||] \\Spd=100\\");
-    EXPECT_EQ(steps.back().text, "[1|||||] \\Spd=100\\");
-
-    // An empty list still opens and closes; an empty template still gives its step.
-    list.reset();
-    settings.Talkstr[5] = "";
-    const auto empty = fullReadingPlan(list, settings, store, state);
-    EXPECT_EQ(empty, (std::vector<ReadingStep>{{"Congratulate", "[0|||||] \\Spd=100\\"},
-                                               {"Nothing", " \\Spd=100\\"}}));
-}
-
-TEST_F(ReadingPlanTest, FullPlanFollowsTheListWhileItIsRead) {
-    settings.Check1value = 0;
-    settings.Check3value = 0;
-    settings.Talkstr[5] = "@1";
-    addMail("first", "t", 1, "b");
-    addMail("second", "t", 1, "b");
+    // A renamed account is read anew for the next row, not remembered from the start.
     FullReadingPlan plan(list, settings, store, state);
-    EXPECT_EQ(plan.next()->text, "差出人 first \\Spd=100\\");
+    EXPECT_EQ(plan.next()->text, spd("work:1"));
+    store.write("Aname1", "renamed");
+    EXPECT_EQ(plan.next()->text, spd("renamed:1"));
+}
+
+TEST_F(ReadingPlanTest, FullPlanFollowsTheListButKeepsItsTemplates) {
+    settings.Check1value = settings.Check3value = 0;
+    settings.Talkstr[5] = "@1";
+    addMail("first");
+    addMail("second");
+    FullReadingPlan plan(list, settings, store, state);
+    // Settings reloaded during the reading do not change it.
+    settings.Talkstr[2] = "changed @4";
+    settings.Pitchval = 150;
+    EXPECT_EQ(plan.next()->text, spd("差出人 first"));
     // Mail added while the reading pauses is read too.
-    addMail("third", "t", 1, "b");
-    EXPECT_EQ(plan.next()->text, "差出人 second \\Spd=100\\");
-    EXPECT_EQ(plan.next()->text, "差出人 third \\Spd=100\\");
+    addMail("third");
+    EXPECT_EQ(plan.next()->text, spd("差出人 second"));
+    EXPECT_EQ(plan.next()->text, spd("差出人 third"));
     // A new check resets the list: the reading ends with the count as it now is.
     list.reset();
-    EXPECT_EQ(plan.next()->text, "0 \\Spd=100\\");
+    EXPECT_EQ(plan.next()->text, spd("0"));
+    EXPECT_FALSE(plan.next().has_value());
     EXPECT_FALSE(plan.next().has_value());
 
-    // A reset between two steps of one row keeps that row's texts.
+    // A new plan takes the new templates; a reset between two steps of one row keeps that
+    // row's texts.
     settings.Check3value = 1;
-    addMail("only", "subject", 1, "b");
+    addMail("only", 1, "subject");
     FullReadingPlan second(list, settings, store, state);
-    EXPECT_EQ(second.next()->text, "差出人 only \\Spd=100\\");
+    EXPECT_EQ(second.next()->text, spd("changed only", 150));
     list.reset();
-    EXPECT_EQ(second.next()->text, "件名 subject \\Spd=100\\");
-    EXPECT_EQ(second.next()->text, "0 \\Spd=100\\");
-}
-
-TEST_F(ReadingPlanTest, FullPlanTakesTheTemplatesAtItsStart) {
-    addMail("s", "t", 1, "b");
-    FullReadingPlan plan(list, settings, store, state);
-    settings.Talkstr[2] = "changed @4";
-    settings.Check3value = 0;
-    settings.Pitchval = 150;
-    EXPECT_EQ(plan.next()->text, "差出人 s \\Spd=100\\");
-    EXPECT_EQ(plan.next()->text, "件名 t \\Spd=100\\");
+    EXPECT_EQ(second.next()->text, spd("件名 subject", 150));
+    EXPECT_EQ(second.next()->text, spd("0", 150));
 }
 
 TEST_F(ReadingPlanTest, SingleMailPlanReadsOneRowWithItsAccountStep) {
-    settings.Option8value = 1;
-    settings.Option9value = 1;
+    settings.Option8value = settings.Option9value = 1;
     settings.Actkind = {"A1", "A2", "A3", "A4", "A5", "A6"};
     settings.Talkstr[2] = "@2 @3 @4";
     store.write("Aname2", "仕事");
     for (int account : {1, 1, 2, 2, 2}) {
-        addMail("s" + std::to_string(list.rowCount()), "t", account, "b");
+        addMail("s" + std::to_string(list.rowCount()), account);
     }
     state.perAccountNumber = 9;
-
-    const auto steps = singleMailPlan(list, 4, settings, store, state);
-    const std::vector<ReadingStep> expected{
-        {"A2", "仕事宛て"},
-        {"A3", "仕事 2 s4 \\Spd=100\\"},
-        {"A4", "件名 t \\Spd=100\\"},
-        {"A5", "b \\Spd=100\\"},
-    };
-    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(singleMailPlan(list, 4, settings, store, state), (Steps{{"A2", "仕事宛て"},
+                                                                      {"A3", spd("仕事 2 s4")},
+                                                                      {"A4", spd("件名 t")},
+                                                                      {"A5", spd("b")}}));
     EXPECT_EQ(state.currentAccountName, "仕事");
     EXPECT_EQ(state.perAccountNumber, 9);  // numbering belongs to the full reading
 
-    // Without template 2 there is no account step, and templates 1 and 6 never appear.
-    settings.Option9value = 0;
-    settings.Check2value = 0;
-    settings.Check1value = 0;
-    EXPECT_EQ(singleMailPlan(list, 1, settings, store, state),
-              (std::vector<ReadingStep>{{"A4", "件名 t \\Spd=100\\"}}));
-}
-
-TEST_F(ReadingPlanTest, SingleMailPlanOfTheHeaderOrAMissingRowIsEmpty) {
-    settings.Option9value = 1;
-    addMail("s", "t", 1, "b");
+    // The header and a row past the end give nothing and leave the state alone.
     state.currentAccountName = "kept";
     EXPECT_TRUE(singleMailPlan(list, 0, settings, store, state).empty());
-    EXPECT_TRUE(singleMailPlan(list, 2, settings, store, state).empty());
+    EXPECT_TRUE(singleMailPlan(list, 6, settings, store, state).empty());
     EXPECT_EQ(state.currentAccountName, "kept");
+
+    // Without template 2 there is no account step, and templates 1 and 6 never appear.
+    settings.Option9value = settings.Check2value = settings.Check1value = 0;
+    EXPECT_EQ(singleMailPlan(list, 1, settings, store, state), (Steps{{"A4", spd("件名 t")}}));
 }
 
 }  // namespace

@@ -16,68 +16,41 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Records what the synthesis thread delivers; can hold the thread at the start of a text.
+// Records what the synthesis thread delivers as "s<id> " (started) and "f<id> " (finished);
+// can hold the thread at the start of a text.
 class RecordingReceiver final : public PcmReceiver {
 public:
-    struct Event {
-        char kind;  // 's' started, 'f' finished
-        uint64_t id;
-    };
-
     void utteranceStarted(uint64_t id) override {
         std::unique_lock<std::mutex> lock(mutex_);
-        events_.push_back({'s', id});
+        order_ += "s" + std::to_string(id) + " ";
         current_ = id;
         changed_.notify_all();
         changed_.wait(lock, [this] { return !holding_; });
     }
-
     void pcm(const int16_t*, std::size_t count) override {
         std::lock_guard<std::mutex> lock(mutex_);
         samples_[current_] += count;
     }
-
     void utteranceFinished(uint64_t id) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        events_.push_back({'f', id});
-        ++finished_;
+        order_ += "f" + std::to_string(id) + " ";
         changed_.notify_all();
     }
 
-    void hold() {
+    void hold(bool on) {
         std::lock_guard<std::mutex> lock(mutex_);
-        holding_ = true;
-    }
-    void release() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        holding_ = false;
+        holding_ = on;
         changed_.notify_all();
     }
-
-    // Sleeps until `count` texts are finished; false after a generous time.
-    bool waitFinished(std::size_t count) {
+    // Sleeps until the record holds `entry`; false after a generous time.
+    bool waitFor(const std::string& entry) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, 60s, [&] { return finished_ >= count; });
+        return changed_.wait_for(lock, 60s,
+                                 [&] { return order_.find(entry) != std::string::npos; });
     }
-    bool waitStarted(uint64_t id) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, 60s, [&] {
-            for (const Event& e : events_) {
-                if (e.kind == 's' && e.id == id) {
-                    return true;
-                }
-            }
-            return false;
-        });
-    }
-
     std::string order() {
         std::lock_guard<std::mutex> lock(mutex_);
-        std::string out;
-        for (const Event& e : events_) {
-            out += e.kind + std::to_string(e.id) + " ";
-        }
-        return out;
+        return order_;
     }
     std::size_t samplesOf(uint64_t id) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -87,16 +60,11 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<Event> events_;
+    std::string order_;
     std::map<uint64_t, std::size_t> samples_;
     uint64_t current_ = 0;
-    std::size_t finished_ = 0;
     bool holding_ = false;
 };
-
-std::size_t renderedLength(const std::string& text) {
-    return SpeechEngine::acquire()->render(text, kDefaultSpeechRate).size();
-}
 
 TEST(SpeechQueueTest, SpeaksQueuedTextsInOrderEachWhole) {
     ASSERT_TRUE(SpeechEngine::acquire()->available());
@@ -105,20 +73,20 @@ TEST(SpeechQueueTest, SpeaksQueuedTextsInOrderEachWhole) {
     RecordingReceiver receiver;
     SpeechQueue queue(receiver);
     // Held at its first text, the thread cannot have taken the others: enqueue never waits.
-    receiver.hold();
+    receiver.hold(true);
     std::vector<uint64_t> ids;
     for (const std::string& text : texts) {
         ids.push_back(queue.enqueue(text));
     }
     EXPECT_EQ(ids, (std::vector<uint64_t>{1, 2, 3}));
-    ASSERT_TRUE(receiver.waitStarted(1));
+    ASSERT_TRUE(receiver.waitFor("s1 "));
     EXPECT_FALSE(queue.idle());
-    EXPECT_EQ(receiver.order(), "s1 ");
-    receiver.release();
-    ASSERT_TRUE(receiver.waitFinished(3));
+    receiver.hold(false);
+    ASSERT_TRUE(receiver.waitFor("f3 "));
     EXPECT_EQ(receiver.order(), "s1 f1 s2 f2 s3 f3 ");
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        const auto expected = static_cast<double>(renderedLength(texts[i]));
+        const auto expected = static_cast<double>(
+            SpeechEngine::acquire()->render(texts[i], kDefaultSpeechRate).size());
         EXPECT_NEAR(static_cast<double>(receiver.samplesOf(ids[i])), expected, 0.02 * expected)
             << texts[i];
     }
@@ -129,19 +97,17 @@ TEST(SpeechQueueTest, SpeaksQueuedTextsInOrderEachWhole) {
 TEST(SpeechQueueTest, ClearDropsQueuedTextsAndCutsTheCurrentOneShort) {
     RecordingReceiver receiver;
     SpeechQueue queue(receiver);
-    receiver.hold();
-    queue.enqueue("件名 会議のお知らせ");
-    queue.enqueue("以上です");
-    queue.enqueue("差出人 佐藤");
-    ASSERT_TRUE(receiver.waitStarted(1));
+    receiver.hold(true);
+    for (const char* text : {"件名 会議のお知らせ", "以上です", "差出人 佐藤"}) {
+        queue.enqueue(text);
+    }
+    ASSERT_TRUE(receiver.waitFor("s1 "));
     queue.clear();
-    receiver.release();
-    ASSERT_TRUE(receiver.waitFinished(1));
+    receiver.hold(false);
     // A text queued after the clear is spoken as usual.
-    const uint64_t next = queue.enqueue("以上です");
-    ASSERT_TRUE(receiver.waitFinished(2));
+    EXPECT_EQ(queue.enqueue("以上です"), 4u);
+    ASSERT_TRUE(receiver.waitFor("f4 "));
     EXPECT_EQ(receiver.order(), "s1 f1 s4 f4 ");
-    EXPECT_EQ(next, 4u);
     EXPECT_EQ(receiver.samplesOf(1), 0u);
     EXPECT_GT(receiver.samplesOf(4), 0u);
 }
@@ -156,7 +122,7 @@ TEST(SpeechQueueTest, DestroyingTheQueueDuringSpeechEndsItPromptly) {
         }
         queue.enqueue(longText);
         queue.enqueue(longText);
-        ASSERT_TRUE(receiver.waitStarted(1));
+        ASSERT_TRUE(receiver.waitFor("s1 "));
     }
     // The text being spoken is ended as such; the queued one is never started.
     EXPECT_EQ(receiver.order(), "s1 f1 ");

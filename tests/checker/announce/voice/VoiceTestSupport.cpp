@@ -12,7 +12,6 @@
 #include <QEventLoop>
 #include <QIODevice>
 #include <QMediaDevices>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 
 namespace velkora::test {
 
@@ -95,24 +95,20 @@ bool startAudioServer() {
         return false;
     }
     const std::string dir = server.dir.string();
-    std::vector<std::string> args = {
-        program,
-        "--daemonize=no",
-        "--use-pid-file=no",
-        "--system=no",
-        "-n",
-        "--realtime=no",
-        "--high-priority=no",
-        "--exit-idle-time=10",
-        "--log-target=stderr",
-        "--log-level=info",
-        "-L",
-        "module-native-protocol-unix auth-anonymous=1 socket=" + dir + "/native",
-        "-L",
-        std::string("module-null-sink sink_name=") + kSinkName,
-        "-L",
-        std::string("module-remap-source master=") + kSinkName +
-            ".monitor source_name=" + kRecordSourceName};
+    std::vector<std::string> args{program};
+    std::istringstream flags(
+        "--daemonize=no --use-pid-file=no --system=no -n --realtime=no --high-priority=no "
+        "--exit-idle-time=10 --log-target=stderr --log-level=info");
+    for (std::string flag; flags >> flag;) {
+        args.push_back(flag);
+    }
+    for (const std::string& module :
+         {"module-native-protocol-unix auth-anonymous=1 socket=" + dir + "/native",
+          std::string("module-null-sink sink_name=") + kSinkName,
+          std::string("module-remap-source master=") + kSinkName +
+              ".monitor source_name=" + kRecordSourceName}) {
+        args.insert(args.end(), {"-L", module});
+    }
     std::vector<std::string> environment;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
@@ -123,16 +119,17 @@ bool startAudioServer() {
     }
     environment.push_back("XDG_RUNTIME_DIR=" + dir);
     environment.push_back("HOME=" + dir);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : environment) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
+    // Made before the fork: the child only calls what is safe between fork and exec.
+    const auto pointers = [](std::vector<std::string>& strings) {
+        std::vector<char*> out;
+        for (std::string& each : strings) {
+            out.push_back(each.data());
+        }
+        out.push_back(nullptr);
+        return out;
+    };
+    std::vector<char*> argv = pointers(args);
+    std::vector<char*> envp = pointers(environment);
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -172,81 +169,7 @@ bool startAudioServer() {
     return true;
 }
 
-}  // namespace
-
-std::optional<WavInfo> readWav(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
-    }
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
-        return std::nullopt;
-    }
-    if (littleEndian(bytes, 4, 4) != bytes.size() - 8) {
-        return std::nullopt;
-    }
-    WavInfo info;
-    bool haveFormat = false;
-    bool haveData = false;
-    std::size_t at = 12;
-    while (at + 8 <= bytes.size()) {
-        const std::string id = bytes.substr(at, 4);
-        const std::size_t size = littleEndian(bytes, at + 4, 4);
-        const std::size_t body = at + 8;
-        if (body + size > bytes.size()) {
-            return std::nullopt;
-        }
-        if (id == "fmt " && size >= 16) {
-            if (littleEndian(bytes, body, 2) != 1) {
-                return std::nullopt;  // not PCM
-            }
-            info.channels = static_cast<int>(littleEndian(bytes, body + 2, 2));
-            info.sampleRate = static_cast<int>(littleEndian(bytes, body + 4, 4));
-            info.bitsPerSample = static_cast<int>(littleEndian(bytes, body + 14, 2));
-            const uint32_t byteRate = littleEndian(bytes, body + 8, 4);
-            const uint32_t blockAlign = littleEndian(bytes, body + 12, 2);
-            if (byteRate != static_cast<uint32_t>(info.sampleRate * info.channels * 2) ||
-                blockAlign != static_cast<uint32_t>(info.channels * 2)) {
-                return std::nullopt;
-            }
-            haveFormat = true;
-        } else if (id == "data") {
-            for (std::size_t i = 0; i + 1 < size; i += 2) {
-                info.samples.push_back(static_cast<int16_t>(littleEndian(bytes, body + i, 2)));
-            }
-            haveData = true;
-        }
-        at = body + size + (size & 1);
-    }
-    if (!haveFormat || !haveData || info.bitsPerSample != 16 || info.channels < 1) {
-        return std::nullopt;
-    }
-    return info;
-}
-
-std::optional<double> soxDuration(const std::string& path) {
-    const QString sox = QStandardPaths::findExecutable("sox");
-    if (sox.isEmpty()) {
-        return std::nullopt;
-    }
-    ensureQtApplication();
-    QProcess process;
-    process.start(sox, {"--i", "-D", QString::fromStdString(path)});
-    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
-        return std::nullopt;
-    }
-    bool ok = false;
-    double seconds = QString::fromUtf8(process.readAllStandardOutput()).trimmed().toDouble(&ok);
-    return ok ? std::optional<double>(seconds) : std::nullopt;
-}
-
-std::string tempPath(const std::string& name) {
-    static TempDir dir;
-    return (dir.path / name).string();
-}
-
+// The process's QCoreApplication, made on first use (on the test's main thread).
 void ensureQtApplication() {
     if (QCoreApplication::instance() != nullptr) {
         return;
@@ -257,6 +180,40 @@ void ensureQtApplication() {
     // Never deleted: it must outlive every Qt object of the tests, statics included.
     static QCoreApplication* app = new QCoreApplication(argc, argv);
     (void)app;
+}
+
+}  // namespace
+
+std::optional<WavInfo> readWav(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    // The plain 44-byte layout: "RIFF", "WAVE", a 16-byte PCM "fmt " chunk, then "data", with
+    // both sizes matching the file.
+    if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 ||
+        bytes.compare(8, 8, "WAVEfmt ") != 0 || bytes.compare(36, 4, "data") != 0 ||
+        littleEndian(bytes, 4, 4) != bytes.size() - 8 || littleEndian(bytes, 16, 4) != 16 ||
+        littleEndian(bytes, 20, 2) != 1 || littleEndian(bytes, 40, 4) != bytes.size() - 44) {
+        return std::nullopt;
+    }
+    WavInfo info;
+    info.channels = static_cast<int>(littleEndian(bytes, 22, 2));
+    info.sampleRate = static_cast<int>(littleEndian(bytes, 24, 4));
+    info.bitsPerSample = static_cast<int>(littleEndian(bytes, 34, 2));
+    const auto blockAlign = static_cast<uint32_t>(info.channels * 2);
+    if (info.channels < 1 || info.bitsPerSample != 16 || littleEndian(bytes, 32, 2) != blockAlign ||
+        littleEndian(bytes, 28, 4) != static_cast<uint32_t>(info.sampleRate) * blockAlign) {
+        return std::nullopt;
+    }
+    for (std::size_t at = 44; at + 1 < bytes.size(); at += 2) {
+        info.samples.push_back(static_cast<int16_t>(littleEndian(bytes, at, 2)));
+    }
+    return info;
+}
+
+std::string tempPath(const std::string& name) {
+    static TempDir dir;
+    return (dir.path / name).string();
 }
 
 bool ensureAudioServer() {
@@ -314,17 +271,6 @@ bool OutputRecorder::start() {
     return runEventsUntil([impl] { return !impl->samples.empty(); }, 20000);
 }
 
-double OutputRecorder::rms() const {
-    if (impl_->samples.empty()) {
-        return 0;
-    }
-    double sum = 0;
-    for (int16_t s : impl_->samples) {
-        sum += static_cast<double>(s) * s;
-    }
-    return std::sqrt(sum / static_cast<double>(impl_->samples.size()));
-}
-
 double OutputRecorder::energy() const {
     double sum = 0;
     for (int16_t s : impl_->samples) {
@@ -339,10 +285,6 @@ double OutputRecorder::peak() const {
         peak = std::max(peak, std::abs(static_cast<int>(s)));
     }
     return peak;
-}
-
-std::size_t OutputRecorder::sampleCount() const {
-    return impl_->samples.size();
 }
 
 bool runEventsUntil(const std::function<bool()>& done, int timeoutMs) {

@@ -20,17 +20,11 @@ struct WavInfo {
     }
 };
 
-// Reads a RIFF WAVE file; nothing when it is not one.
+// Reads a 16-bit PCM RIFF WAVE file as written by the voice; nothing when it is not one.
 std::optional<WavInfo> readWav(const std::string& path);
-
-// What `sox --i -D` says the file lasts, or nothing when sox is not installed.
-std::optional<double> soxDuration(const std::string& path);
 
 // A fresh file name in a private temporary folder that lives until the program ends.
 std::string tempPath(const std::string& name);
-
-// The process's QCoreApplication, made on first use (on the test's main thread).
-void ensureQtApplication();
 
 // A private PulseAudio server with one null output, started once per test program before Qt
 // Multimedia is first used, and stopped at exit. False when the pulseaudio program is missing
@@ -47,12 +41,10 @@ public:
 
     // Returns once the recording is running: what plays from then on is recorded.
     bool start();
-    // Root mean square of everything recorded since start, 0 to 32767.
-    double rms() const;
+    // The largest sample recorded since start, 0 to 32768.
     double peak() const;
     // Sum of the squared samples: grows with length, so it compares recordings of one sound.
     double energy() const;
-    std::size_t sampleCount() const;
 
 private:
     struct Impl;
