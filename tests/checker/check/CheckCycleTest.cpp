@@ -227,7 +227,9 @@ TEST(CheckCycle, EndOfCheckSetsIconMenusAndHangsUpOnlyWithoutMail) {
         int16_t option7;
         int hangUps;
     };
-    for (const Case c : {Case{1, 1, 0}, Case{0, 1, 1}, Case{0, 0, 0}, Case{-1, 1, 1}}) {
+    // Flags act only when exactly 1: an "Option7value" of 2 does not hang up.
+    for (const Case c :
+         {Case{1, 1, 0}, Case{0, 1, 1}, Case{0, 0, 0}, Case{0, 2, 0}, Case{-1, 1, 1}}) {
         SCOPED_TRACE("messages " + std::to_string(c.messages) + ", Option7value " +
                      std::to_string(c.option7));
         CycleHarness h;
