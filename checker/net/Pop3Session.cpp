@@ -318,10 +318,7 @@ void Pop3Session::errorTail(const std::string& text) {
     if (pop3Step == kGreeting) {
         // The greeting was refused: there is no conversation to end with "QUIT", and nothing
         // more to say on this connection.
-        if (connectionOpen()) {
-            layer_.closeConnection();
-        }
-        layer_.socketPhase = "0";
+        closeLeftoverConnection();
     } else {
         // Stored before the box lets events in, so that a time-up meanwhile sees the account
         // as leaving.
@@ -352,10 +349,7 @@ void Pop3Session::receiveFailure(int code) {
 void Pop3Session::endAccountQuietly() {
     const uint64_t session = sessionNumber_;
     if (pop3Step == kGreeting) {
-        if (connectionOpen()) {
-            layer_.closeConnection();
-        }
-        layer_.socketPhase = "0";
+        closeLeftoverConnection();
     } else {
         sendQuit();
     }

@@ -50,7 +50,7 @@ public:
     // The time-up's way out: step 6 and "QUIT" whatever the step ("QUIT" only goes out on an
     // open connection), then pending events once.
     void quitNow();
-    // Closes a connection that is still open (the server never answered "QUIT").
+    // Closes the connection if one is still open (e.g. the server never answered "QUIT").
     void closeLeftoverConnection();
 
     // Called when the session is done with its account: the next account follows 1000 ms later.
