@@ -75,6 +75,7 @@ void CheckCycle::beginCheck() {
     session_.sendQuit();
     state_.totalMessages = 0;
     state_.currentAccountNumber = 0;
+    state_.mailListReset = false;
 }
 
 void CheckCycle::startCheck() {

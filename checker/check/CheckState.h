@@ -13,6 +13,8 @@ struct CheckState {
     bool periodicCheck = false;  // the running check was started by the timer
     int16_t minuteCount = 0;
     int16_t timeupTicks = 0;
+    // The mail list has been cut back by this check's first STAT reply.
+    bool mailListReset = false;
 };
 
 }  // namespace velkora

@@ -227,8 +227,12 @@ void Pop3Session::acknowledge(const std::string& chunk) {
             send("STAT");
             break;
         case kStatSent:
-            if (state_.currentAccountNumber == 1) {
+            // The first STAT reply of a check replaces the last check's list. Tied to account
+            // 1 alone, a check whose account 1 is switched off or down would append to the
+            // old rows, listing every mail again at each check.
+            if (!state_.mailListReset) {
                 mailList_.reset();
+                state_.mailListReset = true;
             }
             handleStat(chunk);
             break;

@@ -219,6 +219,18 @@ TEST(CheckCycle, TotalAndRowsSpanTheAccountsOfOneCheck) {
     // The next check counts from 0 again.
     h.runCheck();
     EXPECT_EQ(h.state.totalMessages, 5);
+    EXPECT_EQ(h.list.mailCount(), 5u);
+}
+
+TEST(CheckCycle, EachCheckReplacesTheListEvenWithAccountOneSwitchedOff) {
+    CycleHarness h;
+    h.addAccount("Off", "off.example", 4, 0);
+    h.addAccount("On", "on.example", 2);
+    for (int check = 0; check < 2; ++check) {
+        h.runCheck();
+        EXPECT_EQ(h.list.mailCount(), 2u) << "check " << check;
+        EXPECT_EQ(h.list.cell(1, MailList::kAccountColumn), "2");
+    }
 }
 
 TEST(CheckCycle, EndOfCheckSetsIconMenusAndHangsUpOnlyWithoutMail) {

@@ -301,16 +301,18 @@ TEST(Pop3Session, StatCountsAreReadStrictlyAndTheTotalSaturates) {
     }
 }
 
-TEST(Pop3Session, ResetsTheListOnlyAtTheFirstAccountsStat) {
+TEST(Pop3Session, ResetsTheListOnlyAtTheChecksFirstStat) {
     struct Case {
-        int16_t account;
+        bool resetAlready;
         bool failBeforeStat;
         std::size_t rowsLeft;
     };
-    for (const Case c : {Case{1, false, 0}, Case{2, false, 1}, Case{1, true, 1}}) {
-        SCOPED_TRACE(std::to_string(c.account) + (c.failBeforeStat ? ", failing" : ""));
+    for (const Case c : {Case{false, false, 0}, Case{true, false, 1}, Case{false, true, 1}}) {
+        SCOPED_TRACE(std::string(c.resetAlready ? "later account" : "first STAT") +
+                     (c.failBeforeStat ? ", failing" : ""));
         SessionHarness h;
-        h.state.currentAccountNumber = c.account;
+        h.state.currentAccountNumber = 2;
+        h.state.mailListReset = c.resetAlready;
         h.list.addRow({"old", "old subject", 3, "body"}, {});
         if (c.failBeforeStat) {
             h.server.on("PASS", FakeReply::err(" no\r\n"));
