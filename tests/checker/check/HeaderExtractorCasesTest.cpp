@@ -19,29 +19,28 @@ const MailRow& extractOne(const std::string& collected, const AppSettings& setti
 
 // Values written by Python's email package (and variants of them), each placed in an otherwise
 // plain reply.
-TEST(GeneratedHeaderCases, SendersComeOutAsPythonWroteThem) {
-    const auto cases = loadGeneratedCases("from", 2);
-    ASSERT_GE(cases.size(), 3u);
-    for (const auto& c : cases) {
-        MailList list;
-        const std::string collected = "+OK\r\nReturn-Path: <x@example.jp>\r\nFrom:" + c.fields[0] +
-                                      "\r\nSubject: plain\r\n\r\nbody\r\n.\r\n";
-        EXPECT_EQ(extractOne(collected, AppSettings{}, list).cells[MailList::kSenderColumn],
-                  c.fields[1])
-            << c.name;
-    }
-}
-
-TEST(GeneratedHeaderCases, SubjectsComeOutAsPythonWroteThem) {
-    const auto cases = loadGeneratedCases("subject", 2);
-    ASSERT_GE(cases.size(), 10u);
-    for (const auto& c : cases) {
-        MailList list;
-        const std::string collected = "+OK\r\nFrom: a@example.jp\r\nSubject:" + c.fields[0] +
-                                      "\r\nDate: Mon, 1 Jun 2024 09:00:00 +0900\r\n\r\n.\r\n";
-        EXPECT_EQ(extractOne(collected, AppSettings{}, list).cells[MailList::kSubjectColumn],
-                  c.fields[1])
-            << c.name;
+TEST(GeneratedHeaderCases, SendersAndSubjectsComeOutAsPythonWroteThem) {
+    struct Field {
+        const char* kind;
+        std::size_t fewestCases;
+        std::string before;  // the reply up to the value
+        std::string after;   // the reply after the value
+        int column;
+    };
+    for (const Field& f :
+         {Field{"from", 3, "+OK\r\nReturn-Path: <x@example.jp>\r\nFrom:",
+                "\r\nSubject: plain\r\n\r\nbody\r\n.\r\n", MailList::kSenderColumn},
+          Field{"subject", 10, "+OK\r\nFrom: a@example.jp\r\nSubject:",
+                "\r\nDate: Mon, 1 Jun 2024 09:00:00 +0900\r\n\r\n.\r\n",
+                MailList::kSubjectColumn}}) {
+        const auto cases = loadGeneratedCases(f.kind, 2);
+        ASSERT_GE(cases.size(), f.fewestCases) << f.kind;
+        for (const auto& c : cases) {
+            MailList list;
+            const std::string collected = f.before + c.fields[0] + f.after;
+            EXPECT_EQ(extractOne(collected, AppSettings{}, list).cells[f.column], c.fields[1])
+                << c.name;
+        }
     }
 }
 
