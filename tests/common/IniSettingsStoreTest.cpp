@@ -1,4 +1,4 @@
-#include "common/qt/IniSettingsStore.h"
+#include "common/IniSettingsStore.h"
 
 #include <poll.h>
 #include <signal.h>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "checker/announce/qt/QtArrivalSound.h"
+#include "checker/announce/voice/QtArrivalSound.h"
 #include "checker/announce/voice/Voice.h"
 #include "checker/announce/voice/VoiceWaveVolume.h"
 #include "tests/checker/announce/voice/VoiceTestSupport.h"

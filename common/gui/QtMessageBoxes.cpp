@@ -1,4 +1,4 @@
-#include "common/qt/QtMessageBoxes.h"
+#include "common/gui/QtMessageBoxes.h"
 
 #include <QMessageBox>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "checker/announce/qt/QtArrivalSound.h"
+#include "checker/announce/voice/QtArrivalSound.h"
 
 #include <QAudioFormat>
 #include <QAudioSink>
