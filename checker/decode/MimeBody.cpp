@@ -91,6 +91,7 @@ std::string fieldValue(std::string_view header, std::string_view name) {
 struct Entity {
     std::string_view header;
     std::string_view body;  // begins with the CR LF of the empty line
+    bool isPart = false;    // inside a multipart body, so its last line break went with it
 };
 
 // What the search found: the first text/plain part, else the first text/html part.
@@ -101,7 +102,7 @@ struct Found {
 
 // The parts of a multipart body, in order, as far as the text holds them. A delimiter line
 // is "--" and the boundary at a line start, "--" after it for the last one, then only spaces
-// or TABs. A part's text ends with the line break before the next delimiter.
+// or TABs. The line break before a delimiter belongs to the delimiter, not to the part.
 std::vector<std::string_view> splitParts(std::string_view body, std::string_view boundary) {
     std::vector<std::string_view> parts;
     std::size_t partBegin = npos;
@@ -119,7 +120,8 @@ std::vector<std::string_view> splitParts(std::string_view body, std::string_view
             }
             if (text.find_first_not_of(" \t") == npos) {
                 if (partBegin != npos) {
-                    parts.push_back(body.substr(partBegin, line - partBegin));
+                    const std::size_t partEnd = line > partBegin ? line - 2 : partBegin;
+                    parts.push_back(body.substr(partBegin, partEnd - partBegin));
                 }
                 if (last) {
                     return parts;
@@ -172,7 +174,7 @@ void search(const Entity& entity, const std::string& defaultType, int depth, Fou
         if (!split.body) {
             break;  // its header section is all that arrived: the part has not begun
         }
-        const Entity child{split.header, *split.body};
+        const Entity child{split.header, *split.body, true};
         if (!related) {
             search(child, childType, depth + 1, found);
             if (found.plain) {
@@ -236,6 +238,9 @@ std::string textOf(const Entity& part, bool html) {
     } else {
         // Line breaks as they came: this is the path of the old mail, which stays as it was.
         text = charsetTextToUtf8(part.body, charset, TextEnd::MayBeCut);
+        if (part.isPart && (text.empty() || text.back() != '\n')) {
+            text += "\r\n";
+        }
     }
     if (html) {
         return "\r\n" + htmlToText(text);
