@@ -14,6 +14,8 @@ PACKAGES=(
     pulseaudio
     dovecot-core dovecot-pop3d
     sox
+    # HTML mail bodies: libxml2's HTML parser.
+    libxml2-dev
 )
 
 missing=()
