@@ -14,6 +14,8 @@ PACKAGES=(
     pulseaudio
     dovecot-core dovecot-pop3d
     sox
+    # A private bus with a NetworkManager stand-in for the dial-up tests.
+    dbus python3-dbusmock
 )
 
 missing=()
