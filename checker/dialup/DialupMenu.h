@@ -15,6 +15,8 @@ namespace velkora {
 // when this object is made (at start-up, after the tray icon is added).
 //
 // The tray's widget shows items() in order and forwards each click to click(position).
+// Without entries the menu starts with the separator, which a menu hides (QMenu collapses
+// separators at its ends by default).
 class DialupMenu {
 public:
     static constexpr const char* kCaption = "DialUp(&D)";

@@ -98,7 +98,7 @@ int NetworkManagerDialup::countActiveConnections() {
         return connection.dialEntry && connection.state == nm::kActivated;
     });
     if (up > 0) {
-        return static_cast<int>(std::min<std::ptrdiff_t>(up, 32767));
+        return static_cast<int>(up);
     }
     // Counted literally, a machine online through Ethernet or Wi-Fi would skip its periodic
     // checks and bring a modem or VPN up at every manual one.

@@ -121,6 +121,8 @@ MockNetworkManager::MockNetworkManager(PrivateBus& bus, uint32_t state) : bus_(b
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DBUS_SYSTEM_BUS_ADDRESS", bus.address());
     process_.setProcessEnvironment(environment);
+    // Its record of every call goes to standard output, which nothing reads.
+    process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Debian's python3-dbusmock belongs to the system's interpreter.
     process_.start("/usr/bin/python3",
