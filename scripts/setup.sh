@@ -16,6 +16,8 @@ PACKAGES=(
     sox
     # HTML mail bodies: libxml2's HTML parser.
     libxml2-dev
+    # A private bus with a NetworkManager stand-in for the dial-up tests.
+    dbus python3-dbusmock
 )
 
 missing=()
