@@ -14,6 +14,8 @@ PACKAGES=(
     pulseaudio
     dovecot-core dovecot-pop3d
     sox
+    # Japanese text in the dialogs, and a private X display for their screenshots.
+    fonts-noto-cjk xvfb
 )
 
 missing=()
