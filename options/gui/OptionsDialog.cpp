@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -769,11 +770,22 @@ void OptionsDialog::fillAccountList() {
         for (int16_t row = 1; row <= accounts_.count(); ++row) {
             showAccountRow(row);
         }
-        if (accounts_.count() > 0) {
-            accountList->setCurrentCell(accounts_.count() - 1, 0);
-        }
         settingAccountRow_ = false;
+        if (accounts_.count() > 0) {
+            markAccountRow(accounts_.count());
+        }
     });
+}
+
+void OptionsDialog::markAccountRow(int16_t row) {
+    // The row becomes the list's current row; it shows as chosen only while edit and delete
+    // act on it.
+    const auto mode = accounts_.editAndDeleteEnabled()
+                          ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                          : QItemSelectionModel::Clear;
+    settingAccountRow_ = true;
+    accountList->selectionModel()->setCurrentIndex(accountList->model()->index(row - 1, 0), mode);
+    settingAccountRow_ = false;
 }
 
 void OptionsDialog::showAccountRow(int16_t row) {
@@ -816,9 +828,7 @@ void OptionsDialog::openAccountEditor(bool editMode) {
                            try {
                                const int16_t row = accounts_.store(editMode, account);
                                showAccountRow(row);
-                               settingAccountRow_ = true;
-                               accountList->setCurrentCell(row - 1, 0);
-                               settingAccountRow_ = false;
+                               markAccountRow(row);
                            } catch (const AccountSaveError& error) {
                                return error.what();
                            } catch (const SettingsStoreError& error) {
@@ -837,12 +847,16 @@ void OptionsDialog::deleteAccount() {
     try {
         removed = accounts_.removeChosen();
     } catch (const SettingsStoreError& error) {
+        // The renumbering may have stopped half-way: show the accounts as they are stored.
+        accounts_.load();
+        fillAccountList();
         showBox(MessageIcon::Stop, std::string("ｱｶｳﾝﾄを削除できませんでした\r\n") + error.what());
         return;
     }
     if (removed) {
         settingAccountRow_ = true;
         accountList->removeRow(*removed - 1);
+        accountList->clearSelection();
         settingAccountRow_ = false;
     }
     updateAccountButtons();

@@ -79,6 +79,7 @@ private:
 
     void fillAccountList();
     void showAccountRow(int16_t row);
+    void markAccountRow(int16_t row);
     void setAccountColumnWidths();
     void chooseAccountRow(int row);
     void openAccountEditor(bool editMode);
