@@ -65,8 +65,7 @@ struct OptionsForm {
     // The entry selected in each action list, or nothing.
     std::array<std::optional<std::string>, 6> selectedAction;
 
-    // The stored index of the dial-up entry; the dialog puts the list index back before saving
-    // (-1 when nothing is selected).
+    // The index of the dial-up entry: as stored, then the entry the user selects.
     int16_t Defdialno = 0;
 
     // The working values that the bars and font lists change; kept as read until the user

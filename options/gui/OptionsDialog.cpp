@@ -647,7 +647,11 @@ OptionsForm OptionsDialog::formFromControls() const {
     form.Mailerdir1 = utf8(Mailerbox[0]->text());
     form.Mailerdir2 = utf8(Mailerbox[1]->text());
     form.Wavdir = utf8(Wavbox->text());
-    form.Defdialno = static_cast<int16_t>(DialList->currentIndex());
+    // The list has no selection only when it could not show the stored entry (no dial-up
+    // entries now, or fewer than before): the stored choice stays rather than becoming -1.
+    if (DialList->currentIndex() >= 0) {
+        form.Defdialno = static_cast<int16_t>(DialList->currentIndex());
+    }
     form.accountno = accounts_.count();
     return form;
 }

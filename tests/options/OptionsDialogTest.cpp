@@ -348,7 +348,9 @@ TEST_F(OptionsDialogTest, ValuesTheControlsCannotShowAreKept) {
     store.write("HukifontN", "Not Installed");
     store.write("HukifontS", "13");
     store.write("Check1value", "0");  // the box of row 5, named after its key
+    store.write("Defdialno", "5");    // an entry beyond the two listed
     open();
+    EXPECT_EQ(list("DialList")->currentIndex(), -1);
     EXPECT_FALSE(check("Check1")->isChecked());
     EXPECT_TRUE(check("Check2")->isChecked());
     EXPECT_EQ(find<QScrollBar>("scr_Vol")->value(), 32767);
@@ -365,6 +367,7 @@ TEST_F(OptionsDialogTest, ValuesTheControlsCannotShowAreKept) {
     EXPECT_EQ(store.read("HukifontN", ""), "Not Installed");
     EXPECT_EQ(store.read("HukifontS", ""), "13");
     EXPECT_EQ(store.read("Check1value", ""), "0");
+    EXPECT_EQ(store.read("Defdialno", ""), "5");
     EXPECT_EQ(store.read("Option1value", ""), "0");
 
     // Moving the bars stores what they show.
