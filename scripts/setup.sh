@@ -18,6 +18,8 @@ PACKAGES=(
     libxml2-dev
     # A private bus with a NetworkManager stand-in for the dial-up tests.
     dbus python3-dbusmock
+    # Japanese text in the dialogs, and a private X display for their screenshots.
+    fonts-noto-cjk xvfb
 )
 
 missing=()
