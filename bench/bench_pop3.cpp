@@ -108,14 +108,15 @@ CheckTiming timeCheck(uint16_t port) {
     QtEventLoop loop;
     PosixSocketApi api(loop);
     test::RecordingMessageBoxes boxes;
-    SocketLayer layer(api, loop, boxes, settings);
+    SocketLayer layer(api, loop);
     CheckState state;
     MailList list;
-    Pop3Session session(layer, loop, state, settings, list);
+    Pop3Session session(layer, loop, settings);
     test::RecordingTrayIcon tray;
     test::RecordingMenuItems menus;
     NoRasDialup dialup;
-    CheckCycle cycle(loop, layer, session, state, settings, store, tray, menus, dialup);
+    CheckCycle cycle(loop, layer, session, state, list, settings, store, boxes, tray, menus,
+                     dialup);
     cycle.applyTimerPeriods();
 
     bool quitAnswered = false;
@@ -125,7 +126,7 @@ CheckTiming timeCheck(uint16_t port) {
     layer.onReply = [&](const ReceivedChunk& chunk) {
         reply(chunk);
         // The QUIT acknowledgement closes the connection.
-        if (!quitAnswered && session.pop3Step == Pop3Session::kGreeting && !api.hasSocket()) {
+        if (!quitAnswered && session.pop3Step() == Pop3Session::kGreeting && !api.hasSocket()) {
             quitAnswered = true;
             end = Clock::now();
             cpuEnd = cpuSeconds();

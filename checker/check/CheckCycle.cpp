@@ -4,7 +4,9 @@
 #include <limits>
 #include <string>
 
+#include "checker/check/HeaderExtractor.h"
 #include "common/Accounts.h"
+#include "common/ProductInfo.h"
 
 namespace velkora {
 
@@ -21,13 +23,15 @@ int16_t incremented(int16_t value) {
 }  // namespace
 
 CheckCycle::CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session, CheckState& state,
-                       const AppSettings& settings, const SettingsStore& store, TrayIcon& tray,
-                       MenuItems& menus, Dialup& dialup)
+                       MailList& mailList, const AppSettings& settings, const SettingsStore& store,
+                       MessageBoxes& boxes, TrayIcon& tray, MenuItems& menus, Dialup& dialup)
     : layer_(layer),
       session_(session),
       state_(state),
+      mailList_(mailList),
       settings_(settings),
       store_(store),
+      boxes_(boxes),
       tray_(tray),
       menus_(menus),
       dialup_(dialup),
@@ -46,12 +50,18 @@ CheckCycle::CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session
     timeuptimer_->setInterval(kMinuteMs);
 
     layer_.restartTimeup = [this] { restartTimeup(); };
+    session_.onMessageCount = [this](std::optional<int16_t> count) { recordMessageCount(count); };
+    session_.onMessage = [this](const std::string& reply) { recordMessage(reply); };
     session_.onAccountDone = [this] { logontimer_->setEnabled(true); };
+    session_.onError = [this](const std::string& text) { reportError(text); };
 }
 
 CheckCycle::~CheckCycle() {
     layer_.restartTimeup = nullptr;
+    session_.onMessageCount = nullptr;
+    session_.onMessage = nullptr;
     session_.onAccountDone = nullptr;
+    session_.onError = nullptr;
 }
 
 void CheckCycle::applyTimerPeriods() {
@@ -66,6 +76,32 @@ void CheckCycle::restartTimeup() {
         timeuptimer_->setEnabled(false);
         timeuptimer_->setEnabled(true);
     }
+}
+
+void CheckCycle::reportError(const std::string& text) {
+    if (settings_.Option3value != 0) {
+        return;
+    }
+    boxes_.show(MessageIcon::Stop, kProductName, text);
+}
+
+void CheckCycle::recordMessageCount(std::optional<int16_t> count) {
+    // The first STAT reply of a check replaces the last check's list, whatever its count.
+    // Tied to account 1 alone, a check whose account 1 is switched off or down would append
+    // to the old rows, listing every mail again at each check.
+    if (!state_.mailListReset) {
+        mailList_.reset();
+        state_.mailListReset = true;
+    }
+    if (count) {
+        // The sum of a check saturates rather than wrapping into a negative count.
+        state_.totalMessages = static_cast<int16_t>(
+            std::min<int>(std::numeric_limits<int16_t>::max(), state_.totalMessages + *count));
+    }
+}
+
+void CheckCycle::recordMessage(const std::string& reply) {
+    extractHeaders(reply, state_.currentAccountNumber, settings_, mailList_);
 }
 
 void CheckCycle::beginCheck() {
@@ -198,7 +234,7 @@ void CheckCycle::logontimerTick() {
 void CheckCycle::timeuptimerTick() {
     if (settings_.Timeupval != 0 && state_.timeupTicks >= settings_.Timeupval) {
         state_.timeupTicks = 1;
-        if (session_.pop3Step == Pop3Session::kQuitSent) {
+        if (session_.pop3Step() == Pop3Session::kQuitSent) {
             logontimer_->setEnabled(true);
         } else {
             session_.quitNow();

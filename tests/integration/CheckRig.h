@@ -59,14 +59,15 @@ public:
     QtEventLoop loop;
     PosixSocketApi api{loop};
     RecordingMessageBoxes boxes;
-    SocketLayer layer{api, loop, boxes, settings};
+    SocketLayer layer{api, loop};
     CheckState state;
     MailList mailList;
-    Pop3Session session{layer, loop, state, settings, mailList};
+    Pop3Session session{layer, loop, settings};
     RecordingTrayIcon tray;
     RecordingMenuItems menus;
     NoRasDialup dialup;
-    CheckCycle cycle{loop, layer, session, state, settings, store, tray, menus, dialup};
+    CheckCycle cycle{loop,  layer, session, state, mailList, settings,
+                     store, boxes, tray,    menus, dialup};
 };
 
 // One expected list entry of the committed test mail.

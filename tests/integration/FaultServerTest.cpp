@@ -211,7 +211,7 @@ TEST_F(FaultServerTest, EndlessTopReplyWithoutFieldNamesStaysBoundedAndTheCheckE
     auto handler = rig.layer.onReply;
     rig.layer.onReply = [&](const ReceivedChunk& chunk) {
         handler(chunk);
-        largest = std::max(largest, rig.session.replyText.size());
+        largest = std::max(largest, rig.session.replyText().size());
     };
 
     ASSERT_TRUE(rig.runCheck(kCheckLimit));

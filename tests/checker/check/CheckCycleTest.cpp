@@ -91,15 +91,15 @@ struct CycleHarness {
     test::FakeSocketApi api{loop};
     test::RecordingMessageBoxes boxes;
     AppSettings settings;
-    SocketLayer layer{api, loop, boxes, settings};
+    SocketLayer layer{api, loop};
     CheckState state;
     MailList list;
-    Pop3Session pop3{layer, loop, state, settings, list};
+    Pop3Session pop3{layer, loop, settings};
     MemorySettingsStore store;
     test::RecordingTrayIcon tray;
     test::RecordingMenuItems menus;
     test::RecordingDialup dialup;
-    CheckCycle cycle{loop, layer, pop3, state, settings, store, tray, menus, dialup};
+    CheckCycle cycle{loop, layer, pop3, state, list, settings, store, boxes, tray, menus, dialup};
 
     std::vector<int16_t> announcedTotals;
     std::function<void()> duringAnnouncement;
@@ -186,7 +186,7 @@ TEST(CheckCycle, ManualCheckDuringACheckStartsOverAndIsNotCutShortByTheOldHandOv
         h.beginCheck();
         h.loop.runUntil([&] {
             return betweenAccounts ? h.cycle.logontimer().enabled()
-                                   : h.pop3.pop3Step == Pop3Session::kTopSent;
+                                   : h.pop3.pop3Step() == Pop3Session::kTopSent;
         });
         h.loop.advanceBy(500);
         h.state.periodicCheck = true;  // as if the running check had been a periodic one

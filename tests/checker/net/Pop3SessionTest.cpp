@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "checker/check/CheckState.h"
+#include "checker/check/HeaderExtractor.h"
 #include "checker/check/MailList.h"
 #include "checker/net/SocketLayer.h"
 #include "common/AppSettings.h"
@@ -54,6 +55,25 @@ struct SessionHarness {
         settings.accountColours.resize(4);
         state.currentAccountNumber = 1;
         session.onAccountDone = [this] { doneAt.push_back(loop.now()); };
+        // Recorded as the check records it.
+        session.onMessageCount = [this](std::optional<int16_t> count) {
+            if (!state.mailListReset) {
+                list.reset();
+                state.mailListReset = true;
+            }
+            if (count) {
+                state.totalMessages =
+                    static_cast<int16_t>(std::min(32767, state.totalMessages + *count));
+            }
+        };
+        session.onMessage = [this](const std::string& reply) {
+            extractHeaders(reply, state.currentAccountNumber, settings, list);
+        };
+        session.onError = [this](const std::string& text) {
+            if (settings.Option3value == 0) {
+                boxes.show(MessageIcon::Stop, "Velkora", text);
+            }
+        };
     }
 
     static Account account(const std::string& host) {
@@ -82,10 +102,10 @@ struct SessionHarness {
     FakePop3Server& server = api.addServer("pop.example");
     test::RecordingMessageBoxes boxes;
     AppSettings settings;
-    SocketLayer layer{api, loop, boxes, settings};
+    SocketLayer layer{api, loop};
     CheckState state;
     MailList list;
-    Pop3Session session{layer, loop, state, settings, list};
+    Pop3Session session{layer, loop, settings};
     std::vector<int64_t> doneAt;
 };
 
@@ -129,8 +149,8 @@ TEST(Pop3Session, ListsEveryMessageWhateverTheCountTheSettingsAndTheChunking) {
         }
         EXPECT_EQ(h.state.totalMessages, c.messages);
         EXPECT_EQ(h.doneAt.size(), 1u);
-        EXPECT_EQ(h.session.pop3Step, Pop3Session::kGreeting);  // the QUIT reply closed it
-        EXPECT_EQ(h.layer.socketPhase, "0");
+        EXPECT_EQ(h.session.pop3Step(), Pop3Session::kGreeting);  // the QUIT reply closed it
+        EXPECT_EQ(h.layer.socketPhase(), "0");
         EXPECT_EQ(h.api.startupCount(), h.api.cleanupCount());
         EXPECT_TRUE(h.boxes.boxes.empty());
         EXPECT_EQ(h.api.sendsWithoutConnection(), 0);
@@ -164,11 +184,11 @@ TEST(Pop3Session, WaitsForTheEndOfATopReplyAndNeverWritesAnEmptyLine) {
                                    "fRoM: first@example.com\r\n\r\nbody\r\n.\r\n"},
                                   1000));
     h.session.openSession(h.account("pop.example"));
-    h.loop.runUntil([&] { return h.session.pop3Step == Pop3Session::kTopSent; });
+    h.loop.runUntil([&] { return h.session.pop3Step() == Pop3Session::kTopSent; });
     h.loop.advanceBy(1500);  // the status line and the subject are in, not the end
     EXPECT_EQ(h.list.mailCount(), 0u);
     EXPECT_EQ(h.api.sentTexts().back(), "TOP 1 10");
-    EXPECT_NE(h.session.replyText.find("Subject: Message 1"), std::string::npos);
+    EXPECT_NE(h.session.replyText().find("Subject: Message 1"), std::string::npos);
 
     h.loop.runUntil([&] { return !h.doneAt.empty(); });
     EXPECT_EQ(h.list.mailCount(), 2u);
@@ -233,7 +253,7 @@ TEST(Pop3Session, ErrRepliesShowTheServerTextAndEndTheAccount) {
         if (c.quit) {
             EXPECT_EQ(h.doneAt[0], h.api.sent().back().at);
         }
-        EXPECT_EQ(h.session.pop3Step, Pop3Session::kGreeting);
+        EXPECT_EQ(h.session.pop3Step(), Pop3Session::kGreeting);
         EXPECT_EQ(h.api.startupCount(), h.api.cleanupCount());
         // The message before the failing TOP is kept; the rest of the account is skipped.
         EXPECT_EQ(h.list.mailCount(), c.commandsSent == 5 ? 1u : 0u);
@@ -247,8 +267,8 @@ TEST(Pop3Session, ReceiveFailureClosesAtOnceAndSendsNothingMore) {
     h.runSession();
     EXPECT_EQ(h.api.sentTexts(), (Strings{"USER taro", "PASS secret"}));
     EXPECT_EQ(h.boxes.texts(), Strings{"リモートホストから切断されたよ"});
-    EXPECT_EQ(h.session.pop3Step, Pop3Session::kQuitSent);
-    EXPECT_EQ(h.layer.socketPhase, "0");
+    EXPECT_EQ(h.session.pop3Step(), Pop3Session::kQuitSent);
+    EXPECT_EQ(h.layer.socketPhase(), "0");
     EXPECT_EQ(h.doneAt.size(), 1u);
     // A later QUIT (the time-up's) finds no connection and sends nothing.
     h.session.quitNow();
@@ -260,7 +280,7 @@ TEST(Pop3Session, ReceiveFailureClosesAtOnceAndSendsNothingMore) {
     SessionHarness g;
     g.server.setGreeting(FakeReply::failReceive(10053));
     g.runSession();
-    EXPECT_EQ(g.session.pop3Step, Pop3Session::kGreeting);
+    EXPECT_EQ(g.session.pop3Step(), Pop3Session::kGreeting);
     EXPECT_EQ(g.boxes.texts(), Strings{"ネットワーク不良で接続が中止されたよ"});
     EXPECT_TRUE(g.api.sentTexts().empty());
 }
@@ -294,7 +314,7 @@ TEST(Pop3Session, StatCountsAreReadStrictlyAndTheTotalSaturates) {
         const Strings ended{"USER taro", "PASS secret", "STAT", "QUIT"};
         EXPECT_EQ(h.api.sentTexts(), c.listed < 0 ? ended : expectedCommands(c.listed));
         EXPECT_EQ(h.list.mailCount(), static_cast<std::size_t>(std::max(c.listed, 0)));
-        EXPECT_EQ(h.session.messageCount, std::max(c.listed, 0));
+        EXPECT_EQ(h.session.messageCount(), std::max(c.listed, 0));
         EXPECT_EQ(h.state.totalMessages, c.totalAfter);
         EXPECT_TRUE(h.boxes.boxes.empty());
         EXPECT_EQ(h.doneAt.size(), 1u);
@@ -330,7 +350,7 @@ TEST(Pop3Session, AServerStreamingWithoutEndingItsReplyIsCutOffAtTheBound) {
     std::size_t largest = 0;
     h.layer.onReply = [&](const ReceivedChunk& chunk) {
         h.session.handleReply(chunk);
-        largest = std::max(largest, h.session.replyText.size());
+        largest = std::max(largest, h.session.replyText().size());
     };
     h.runSession();
     EXPECT_LE(largest, Pop3Session::kReplyTextLimit);
@@ -355,8 +375,8 @@ TEST(Pop3Session, OpenFailuresAreReportedAndLeaveTheTimeUpToMoveOn) {
     EXPECT_EQ(h.api.openSocketCount(), 0);
     EXPECT_EQ(h.api.startupCount(), 1);
     EXPECT_EQ(h.api.cleanupCount(), 1);
-    EXPECT_EQ(h.session.pop3Step, Pop3Session::kGreeting);
-    EXPECT_EQ(h.layer.socketPhase, "0");
+    EXPECT_EQ(h.session.pop3Step(), Pop3Session::kGreeting);
+    EXPECT_EQ(h.layer.socketPhase(), "0");
     EXPECT_TRUE(h.doneAt.empty());
 }
 
