@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -27,15 +26,6 @@ long msSince(Clock::time_point start) {
 
 class QtEventLoopTest : public ::testing::Test {
 protected:
-    QtEventLoopTest() {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "test_common";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication application(argc, argv);
-        }
-    }
-
     std::unique_ptr<Timer> timer(int interval, std::function<void()> handler, bool on = true) {
         std::unique_ptr<Timer> t = loop.createTimer();
         t->setHandler(std::move(handler));

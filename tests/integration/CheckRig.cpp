@@ -1,6 +1,5 @@
 #include "tests/integration/CheckRig.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,18 +16,6 @@
 #include "common/Settings.h"
 
 namespace velkora::test {
-
-void ensureQtApplication() {
-    if (QCoreApplication::instance() != nullptr) {
-        return;
-    }
-    static int argc = 1;
-    static char name[] = "test_integration";
-    static char* argv[] = {name, nullptr};
-    // Kept for the rest of the run: one application per process, made on the test thread.
-    static QCoreApplication* application = new QCoreApplication(argc, argv);
-    (void)application;
-}
 
 CheckRig::CheckRig() = default;
 

@@ -21,9 +21,6 @@
 
 namespace velkora::test {
 
-// The program's QCoreApplication, made on first use on the test thread and kept to the end.
-void ensureQtApplication();
-
 // The checker's mail check as the program puts it together, on the Qt event loop with real
 // sockets; only the tray, the menu, the boxes and the dial-up service are recordings.
 class CheckRig {
@@ -47,13 +44,6 @@ public:
     // The listed mails as (sender, subject, account, body) rows, without the header row.
     std::vector<MailRow> rows() const;
 
-private:
-    // First member: the application must exist before the loop and its timers.
-    struct QtApplicationGuard {
-        QtApplicationGuard() { ensureQtApplication(); }
-    } qtApplication_;
-
-public:
     MemorySettingsStore store;
     AppSettings settings;
     QtEventLoop loop;

@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <cerrno>
 #include <functional>
 #include <memory>
@@ -23,15 +22,6 @@ namespace velkora {
 namespace {
 
 const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
-
-void ensureApplication() {
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "test_net";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication application(argc, argv);
-    }
-}
 
 // A listening socket on a free loopback port.
 class Listener {
@@ -70,7 +60,6 @@ uint16_t refusedPort() {
 
 class LoopbackTest : public ::testing::Test {
 protected:
-    LoopbackTest() { ensureApplication(); }
     ~LoopbackTest() override {
         if (peer >= 0) {
             close(peer);
