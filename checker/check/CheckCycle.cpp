@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "checker/check/HeaderExtractor.h"
 #include "common/Accounts.h"
@@ -52,7 +53,10 @@ CheckCycle::CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session
     layer_.restartTimeup = [this] { restartTimeup(); };
     session_.onMessageCount = [this](std::optional<int16_t> count) { recordMessageCount(count); };
     session_.onMessage = [this](const std::string& reply) { recordMessage(reply); };
-    session_.onAccountDone = [this] { logontimer_->setEnabled(true); };
+    session_.onAccountDone = [this] {
+        accountEnded_ = true;
+        logontimer_->setEnabled(true);
+    };
     session_.onError = [this](const std::string& text) { reportError(text); };
 }
 
@@ -142,6 +146,7 @@ void CheckCycle::logintimerfun() {
         }
     }
 
+    accountEnded_ = false;
     state_.timeupTicks = 1;
     timeuptimer_->setEnabled(false);
     timeuptimer_->setEnabled(true);
@@ -237,6 +242,9 @@ void CheckCycle::timeuptimerTick() {
         if (session_.pop3Step() == Pop3Session::kQuitSent) {
             logontimer_->setEnabled(true);
         } else {
+            if (!std::exchange(accountEnded_, true) && onAccountTimedOut) {
+                onAccountTimedOut();
+            }
             session_.quitNow();
         }
         return;

@@ -57,6 +57,9 @@ public:
 
     // The announcement of a check that found mail; nothing when not installed.
     std::function<void()> announceResult;
+    // The time-up gives up the current account, whose session had not handed it over (the
+    // server stalled or the connection failed): once per account, before its "QUIT".
+    std::function<void()> onAccountTimedOut;
 
     const Account& currentAccount() const { return account_; }
     Timer& checktimer() { return *checktimer_; }
@@ -94,6 +97,8 @@ private:
     // Counts the checks begun, so that a step resumed after a nested wait (dialling, the
     // announcement) can tell that a new check has started meanwhile.
     uint64_t checkNumber_ = 0;
+    // The current account was handed over by its session or given up by the time-up.
+    bool accountEnded_ = false;
 };
 
 }  // namespace velkora

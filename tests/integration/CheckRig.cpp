@@ -12,31 +12,19 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "common/Accounts.h"
-#include "common/Settings.h"
-
 namespace velkora::test {
-
-CheckRig::CheckRig() = default;
 
 void CheckRig::addAccount(const std::string& name, const std::string& host, uint16_t port,
                           const std::string& user, const std::string& password, int32_t textColour,
                           int32_t backgroundColour, int16_t check) {
-    Account account;
-    account.Aname = name;
-    account.Hname = host;
-    account.Portno = static_cast<int16_t>(port);
-    account.Uname = user;
-    account.Passw = password;
-    account.Check = check;
-    account.Scolor1 = textColour;
-    account.Scolor2 = backgroundColour;
-    velkora::addAccount(store, account);
-}
-
-void CheckRig::load() {
-    settings = loadSettings(store);
-    cycle.applyTimerPeriods();
+    CheckerRig::addAccount({.Aname = name,
+                            .Hname = host,
+                            .Portno = static_cast<int16_t>(port),
+                            .Uname = user,
+                            .Passw = password,
+                            .Check = check,
+                            .Scolor1 = textColour,
+                            .Scolor2 = backgroundColour});
 }
 
 bool CheckRig::runCheck(std::chrono::milliseconds limit) {
@@ -48,29 +36,9 @@ bool CheckRig::runCheck(std::chrono::milliseconds limit) {
     });
     guard->setInterval(static_cast<int>(limit.count()));
     guard->setEnabled(true);
-    cycle.mailCheckCommand();
-    loop.runUntil([&] { return !state.checkInProgress || timedOut; });
-    return !state.checkInProgress;
-}
-
-void CheckRig::runFor(std::chrono::milliseconds period) {
-    bool over = false;
-    auto guard = loop.createTimer();
-    guard->setHandler([&] {
-        over = true;
-        guard->setEnabled(false);
-    });
-    guard->setInterval(static_cast<int>(period.count()));
-    guard->setEnabled(true);
-    loop.runUntil([&] { return over; });
-}
-
-std::vector<MailRow> CheckRig::rows() const {
-    std::vector<MailRow> out;
-    for (std::size_t r = 1; r < mailList.rowCount(); ++r) {
-        out.push_back(mailList.row(r));
-    }
-    return out;
+    checker.mailCheck();
+    loop.runUntil([&] { return !state().checkInProgress || timedOut; });
+    return !state().checkInProgress;
 }
 
 std::string MailExpectations::maildirOf(const std::string& mailbox) {

@@ -6,58 +6,25 @@
 #include <string>
 #include <vector>
 
-#include "checker/check/CheckCycle.h"
-#include "checker/check/CheckState.h"
-#include "checker/check/MailList.h"
-#include "checker/dialup/Dialup.h"
-#include "checker/net/Pop3Session.h"
 #include "checker/net/PosixSocketApi.h"
-#include "checker/net/SocketLayer.h"
-#include "common/AppSettings.h"
-#include "common/MemorySettingsStore.h"
 #include "common/qt/QtEventLoop.h"
-#include "tests/support/RecordingMessageBoxes.h"
-#include "tests/support/RecordingShell.h"
+#include "tests/support/CheckerRig.h"
 
 namespace velkora::test {
 
-// The checker's mail check as the program puts it together, on the Qt event loop with real
-// sockets; only the tray, the menu, the boxes and the dial-up service are recordings.
-class CheckRig {
+// The checker on the Qt event loop with real sockets; the desktop services are recordings.
+class CheckRig : public CheckerRig<QtEventLoop, PosixSocketApi> {
 public:
-    CheckRig();
-
-    // Adds an account to the store (before load()).
     void addAccount(const std::string& name, const std::string& host, uint16_t port,
                     const std::string& user, const std::string& password, int32_t textColour,
                     int32_t backgroundColour, int16_t check = 1);
-    void setSetting(const std::string& key, const std::string& value) { store.write(key, value); }
-    // The checker's settings load and the timer periods that follow from it.
-    void load();
+    void setSetting(const std::string& key, const std::string& value) { set(key, value); }
+    // The checker's settings load, as at start-up.
+    void load() { checker.loadSettings(); }
 
     // Starts a check by hand and runs the loop until it has ended; false when it was still
     // running after `limit` (the check is then left where it stands).
     bool runCheck(std::chrono::milliseconds limit);
-    // Runs the loop for a while (to let late replies arrive).
-    void runFor(std::chrono::milliseconds period);
-
-    // The listed mails as (sender, subject, account, body) rows, without the header row.
-    std::vector<MailRow> rows() const;
-
-    MemorySettingsStore store;
-    AppSettings settings;
-    QtEventLoop loop;
-    PosixSocketApi api{loop};
-    RecordingMessageBoxes boxes;
-    SocketLayer layer{api, loop};
-    CheckState state;
-    MailList mailList;
-    Pop3Session session{layer, loop, settings};
-    RecordingTrayIcon tray;
-    RecordingMenuItems menus;
-    NoRasDialup dialup;
-    CheckCycle cycle{loop,  layer, session, state, mailList, settings,
-                     store, boxes, tray,    menus, dialup};
 };
 
 // One expected list entry of the committed test mail.

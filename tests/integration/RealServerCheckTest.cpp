@@ -84,7 +84,7 @@ TEST_F(RealServerCheckTest, ListsTheMailOfEveryCheckedAccountDecodedInFetchOrder
     rig.addAccount("花子", "localhost", port(), "hanako", "pw-hanako", kHanakoText, kHanakoBack);
     rig.setSetting("Option3value", "0");  // any error would show as a box
     rig.load();
-    ASSERT_EQ(rig.settings.Talkcnt, expected_.topLines);
+    ASSERT_EQ(rig.checker.settings().Talkcnt, expected_.topLines);
 
     ASSERT_TRUE(rig.runCheck(kCheckLimit)) << "the check did not end";
 
@@ -95,7 +95,7 @@ TEST_F(RealServerCheckTest, ListsTheMailOfEveryCheckedAccountDecodedInFetchOrder
     expectRows(rows, 0, taro, "1", kTaroText, kTaroBack);
     expectRows(rows, taro.size(), hanako, "4", kHanakoText, kHanakoBack);
 
-    EXPECT_EQ(rig.state.totalMessages, static_cast<int16_t>(taro.size() + hanako.size()));
+    EXPECT_EQ(rig.state().totalMessages, static_cast<int16_t>(taro.size() + hanako.size()));
     EXPECT_TRUE(rig.boxes.boxes.empty()) << rig.boxes.boxes.front().text;
     EXPECT_EQ(rig.tray.tips,
               (std::vector<std::string>{"太郎をチェック中です", "次郎をチェック中です",
@@ -118,7 +118,7 @@ TEST_F(RealServerCheckTest, OnlyReadsTheMailboxSoEveryCheckListsTheSameMailAgain
     // The list of the first check was replaced, not appended to.
     ASSERT_EQ(rig.rows().size(), hanako.size());
     expectRows(rig.rows(), 0, hanako, "1", kHanakoText, kHanakoBack);
-    EXPECT_EQ(rig.state.totalMessages, static_cast<int16_t>(hanako.size()));
+    EXPECT_EQ(rig.state().totalMessages, static_cast<int16_t>(hanako.size()));
 
     // Nothing was deleted on the server: every message file is still there.
     std::size_t files = 0;
@@ -149,7 +149,7 @@ TEST_F(RealServerCheckTest, AMessageWithoutSubjectIsListedAndTheCheckGoesOn) {
     expectRows(rig.rows(), 0, nosubject, "1", 0, 0);
     EXPECT_EQ(rig.rows()[0].cells[MailList::kSubjectColumn], "");
     expectRows(rig.rows(), nosubject.size(), hanako, "2", kHanakoText, kHanakoBack);
-    EXPECT_EQ(rig.state.totalMessages, static_cast<int16_t>(nosubject.size() + hanako.size()));
+    EXPECT_EQ(rig.state().totalMessages, static_cast<int16_t>(nosubject.size() + hanako.size()));
     EXPECT_TRUE(rig.boxes.boxes.empty()) << rig.boxes.boxes.front().text;
 
     // The server saw a proper logout after the TOP, not a dropped connection.
