@@ -114,7 +114,7 @@ void SocketLayer::beginAcknowledgement() {
 }
 
 std::string SocketLayer::openConnection(const std::string& host, int16_t port) {
-    ++connectionGeneration_;
+    const uint64_t generation = ++connectionGeneration_;
     api_.startup();
     if (!api_.createSocket()) {
         return kSocketCreationFailed;
@@ -126,11 +126,20 @@ std::string SocketLayer::openConnection(const std::string& host, int16_t port) {
     // Taken now, before the pump lets other socket calls run.
     int error = result == -1 ? api_.lastError() : 0;
     socketPhase_ = "1";
+    // A notification handled in these pumps may end the connection (a refusal that the first
+    // receive finds) and report that itself: then there is nothing left to set up, and the
+    // closed socket's own error would be a second, wrong report.
     loop_.processPendingEvents();
+    if (connectionGeneration_ != generation) {
+        return "";
+    }
     if (result == -1 && error != 0 && error != winsock::kWouldBlock) {
         return socketErrorText(error);
     }
     loop_.processPendingEvents();
+    if (connectionGeneration_ != generation) {
+        return "";
+    }
     if (api_.setNonBlocking() == -1) {
         return socketErrorText(api_.lastError());
     }

@@ -28,7 +28,8 @@ public:
     SocketLayer(const SocketLayer&) = delete;
     SocketLayer& operator=(const SocketLayer&) = delete;
 
-    // "" when the connection is under way, otherwise the error text to show.
+    // "" when the connection is under way, otherwise the error text to show. Also "" when a
+    // notification handled meanwhile has already ended (and reported) the connection.
     std::string openConnection(const std::string& host, int16_t port);
     // Sends the UTF-8 line in code page 932, all of its bytes (waiting for room when the
     // socket is full). A failure closes the connection, goes to onError and leaves the phase

@@ -1,12 +1,23 @@
 // The mail check against a real POP3 server (a private Dovecot on 127.0.0.1), with mail that
-// Python's email package encoded.
+// Python's email package encoded, in the checker and through the check tool.
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
+#include "common/Accounts.h"
+#include "common/IniSettingsStore.h"
 #include "tests/integration/CheckRig.h"
 #include "tests/support/DovecotServer.h"
 
@@ -20,6 +31,110 @@ constexpr int32_t kTaroBack = 0xFFFF80;
 constexpr int32_t kHanakoText = 0x0000C0;
 constexpr int32_t kHanakoBack = 0xE0FFE0;
 constexpr auto kCheckLimit = 15s;
+// Quotes, a backslash and control characters, which JSON must escape.
+const std::string kControlMessage =
+    "From: \"Back\\slash\" <q@example.com>\r\nSubject: bell\x07 del\x7f end\r\n\r\n"
+    "line #1\x01\r\n";
+
+// A run of the check tool with its own settings folder ($XDG_CONFIG_HOME).
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+
+    // The output lines as JSON objects; a line that is not one fails the test.
+    std::vector<QJsonObject> rows() const {
+        std::vector<QJsonObject> objects;
+        for (const QByteArray& line : QByteArray::fromStdString(out).split('\n')) {
+            if (line.isEmpty()) {
+                continue;
+            }
+            QJsonParseError error{};
+            const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+            EXPECT_TRUE(document.isObject())
+                << error.errorString().toStdString() << ": " << line.toStdString();
+            objects.push_back(document.object());
+        }
+        return objects;
+    }
+    std::vector<std::string> errorLines() const {
+        std::vector<std::string> lines;
+        for (const QByteArray& line : QByteArray::fromStdString(err).split('\n')) {
+            if (!line.isEmpty()) {
+                lines.push_back(line.toStdString());
+            }
+        }
+        return lines;
+    }
+};
+
+class CheckTool {
+public:
+    CheckTool() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velkora-tool-XXXXXX");
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp");
+        }
+        folder_ = pattern;
+        store = std::make_unique<IniSettingsStore>(folder_ + "/velkora/orvane.ini");
+    }
+    ~CheckTool() { std::filesystem::remove_all(folder_); }
+
+    ToolRun run(const QStringList& arguments, const std::string& input = {}) const {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString(folder_));
+        process.setProcessEnvironment(environment);
+        process.start(VELKORA_CHECK_TOOL, arguments);
+        process.write(input.data(), static_cast<qint64>(input.size()));
+        process.closeWriteChannel();
+        ToolRun result;
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "the check tool did not end";
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = process.readAllStandardOutput().toStdString();
+        result.err = process.readAllStandardError().toStdString();
+        return result;
+    }
+
+    // The user's settings file that the tool reads.
+    std::unique_ptr<IniSettingsStore> store;
+
+private:
+    std::string folder_;
+};
+
+// A loopback port that accepts connections (the kernel does) but never says a word.
+class SilentListener {
+public:
+    SilentListener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(fd_, 4) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("no loopback listener");
+        }
+        port = ntohs(address.sin_port);
+    }
+    ~SilentListener() { ::close(fd_); }
+
+    uint16_t port = 0;
+
+private:
+    int fd_ = -1;
+};
+
+QStringList accountArguments(uint16_t port, const char* user, const char* password) {
+    return {"--account", "127.0.0.1", QString::number(port), user, password};
+}
 
 class RealServerCheckTest : public ::testing::Test {
 protected:
@@ -33,6 +148,8 @@ protected:
             server_->copyMaildir(box, MailExpectations::maildirOf(box));
         }
         server_->addUser("jiro", "pw-jiro");  // an empty maildrop
+        server_->addUser("ctrl", "pw-ctrl");
+        server_->addMessage("ctrl", "1709500001.M1P100.velkora:2,S", kControlMessage);
         if (!server_->start(&startError_)) {
             server_.reset();
         }
@@ -176,6 +293,102 @@ TEST_F(RealServerCheckTest, RejectedPasswordShowsTheServersTextAndTheNextAccount
     const auto& hanako = expected_.mailboxes.at("hanako");
     ASSERT_EQ(rig.rows().size(), hanako.size());
     expectRows(rig.rows(), 0, hanako, "2", kHanakoText, kHanakoBack);
+}
+
+TEST_F(RealServerCheckTest, CheckToolPrintsTheStoresMailAsJsonAndEveryErrorAsALine) {
+    CheckTool tool;
+    addAccount(*tool.store, {.Aname = "太郎",
+                             .Hname = "127.0.0.1",
+                             .Portno = static_cast<int16_t>(port()),
+                             .Uname = "taro",
+                             .Passw = "pw-taro"});
+    addAccount(*tool.store, {.Aname = "休止",
+                             .Hname = "127.0.0.1",
+                             .Portno = 1,
+                             .Uname = "x",
+                             .Passw = "y",
+                             .Check = 0});
+    addAccount(*tool.store, {.Aname = "花子",
+                             .Hname = "127.0.0.1",
+                             .Portno = static_cast<int16_t>(port()),
+                             .Uname = "hanako",
+                             .Passw = "wrong"});
+    tool.store->write("Option3value", "1");  // boxes off: the tool reports all the same
+
+    const ToolRun run = tool.run({});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errorLines(),
+              std::vector<std::string>{"アカウント3 (花子): [AUTH] Authentication failed."});
+    const auto& taro = expected_.mailboxes.at("taro");
+    const auto rows = run.rows();
+    ASSERT_EQ(rows.size(), taro.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(taro[i].description);
+        EXPECT_EQ(rows[i].value("account").toInt(-1), 1);
+        EXPECT_EQ(rows[i].value("sender").toString().toStdString(), taro[i].sender);
+        EXPECT_EQ(rows[i].value("subject").toString().toStdString(), taro[i].subject);
+        EXPECT_EQ(rows[i].value("body").toString().toStdString(), taro[i].body);
+    }
+}
+
+TEST_F(RealServerCheckTest, CheckToolChecksTheGivenAccountWithTheStoresOtherSettings) {
+    CheckTool tool;
+    addAccount(*tool.store, {.Aname = "太郎",
+                             .Hname = "127.0.0.1",
+                             .Portno = static_cast<int16_t>(port()),
+                             .Uname = "taro",
+                             .Passw = "pw-taro"});
+    tool.store->write("Notstr", "#");
+
+    const ToolRun run = tool.run(accountArguments(port(), "ctrl", "-"), "pw-ctrl\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.rows().size(), 1u) << run.out;
+    EXPECT_EQ(run.out,
+              "{\"account\": 1, \"sender\": \" \\\"Back\\\\slash\\\" <q@example.com>\", "
+              "\"subject\": \" bell\\u0007 del\\u007f end\", "
+              "\"body\": \"\u3000line 1\\u0001\u3000\"}\n");
+}
+
+TEST(CheckTool, RefusedSilentAndOverlongChecksEndWithStatusOneAndWrongUsageWithTwo) {
+    CheckTool tool;
+    const uint16_t refused = [] {
+        SilentListener closed;
+        return closed.port;
+    }();
+    ToolRun run = tool.run(accountArguments(refused, "u", "p"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.errorLines(),
+              std::vector<std::string>{"アカウント1 (127.0.0.1): 接続が拒否されちゃったよ"});
+
+    SilentListener silent;
+    tool.store->write("Timeupval", "3");
+    run = tool.run(accountArguments(silent.port, "u", "p"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errorLines(),
+              std::vector<std::string>{
+                  "アカウント1 (127.0.0.1): 時間切れまでにサーバーから応答がありませんでした"});
+
+    tool.store->write("Timeupval", "0");  // no time-up: only the overall limit ends it
+    QStringList arguments = accountArguments(silent.port, "u", "p");
+    arguments << "--time-limit"
+              << "1";
+    run = tool.run(arguments);
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.errorLines().size(), 1u);
+    EXPECT_NE(run.err.find("1 秒"), std::string::npos) << run.err;
+
+    for (const QStringList& wrong :
+         {QStringList{"--account", "h", "110", "u"}, QStringList{"--account", "h", "0", "u", "p"},
+          QStringList{"--time-limit"}, QStringList{"extra"}}) {
+        run = tool.run(wrong);
+        EXPECT_EQ(run.exitCode, 2) << wrong.join(' ').toStdString();
+        EXPECT_NE(run.err.find("--time-limit"), std::string::npos) << "with the usage text";
+    }
+    run = tool.run({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("--account"), std::string::npos);
 }
 
 }  // namespace

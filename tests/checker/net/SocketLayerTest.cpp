@@ -306,6 +306,13 @@ TEST_F(SocketLayerTest, OpeningFailuresGiveTheirTexts) {
     api.nonBlockingError = 10022;
     EXPECT_EQ(layer.openConnection("10.0.0.1", 110), "関数の呼び出し順番に誤りがあるよ");
 
+    // A connection ended inside the connect's pumps has been dealt with there: nothing more is
+    // set up on it and no second error is given.
+    api.connectError = 10035;
+    api.nonBlockingError = 10038;
+    loop.post([this] { layer.closeConnection(); });
+    EXPECT_EQ(layer.openConnection("10.0.0.1", 110), "");
+
     // A connect that succeeds at once is no failure.
     api.nonBlockingError = api.connectResult = api.connectError = 0;
     EXPECT_EQ(layer.openConnection("10.0.0.1", 110), "");
