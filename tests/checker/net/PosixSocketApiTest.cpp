@@ -17,46 +17,12 @@
 #include "checker/net/SocketLayer.h"
 #include "checker/net/WinsockErrors.h"
 #include "common/qt/QtEventLoop.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace velkora {
 namespace {
 
 const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
-
-// A listening socket on a free loopback port.
-class Listener {
-public:
-    Listener() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = kLoopback;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(fd_, 4) != 0) {
-            throw std::runtime_error("no loopback listener");
-        }
-        socklen_t length = sizeof address;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~Listener() { close(fd_); }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-
-    // Blocks: only once the client's connect has been made.
-    int accept() const { return accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC); }
-    int fd() const { return fd_; }
-
-    uint16_t port = 0;
-
-private:
-    int fd_ = -1;
-};
-
-// A loopback port that nothing listens on.
-uint16_t refusedPort() {
-    return Listener().port;
-}
 
 class LoopbackTest : public ::testing::Test {
 protected:
@@ -82,7 +48,7 @@ protected:
 
     QtEventLoop loop;
     PosixSocketApi api{loop};
-    Listener listener;
+    test::LoopbackListener listener;
     int peer = -1;
 };
 
@@ -172,7 +138,7 @@ TEST_F(PosixSocketApiTest, ReadingTakesAFullBufferThenTheRestAndTheEndOfStreamOn
 TEST_F(PosixSocketApiTest, RefusedConnectCompletesAndSurfacesAtTheNextReceive) {
     ASSERT_TRUE(api.createSocket());
     api.selectNotification(SocketNotification::Connect);
-    if (api.connect(kLoopback, refusedPort()) == -1 &&
+    if (api.connect(kLoopback, test::LoopbackListener::refusedPort()) == -1 &&
         api.lastError() == winsock::kConnectionRefused) {
         return;  // refused at once: just as good
     }
