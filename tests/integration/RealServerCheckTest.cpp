@@ -307,6 +307,7 @@ TEST_F(RealServerCheckTest, CheckToolPrintsTheStoresMailAsJsonAndEveryErrorAsALi
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.errorLines(),
               std::vector<std::string>{"アカウント3 (花子): [AUTH] Authentication failed."});
+    EXPECT_EQ(tool.store->find("Option3value"), "1") << "the user's settings are left alone";
     const auto& taro = expected_.at("taro");
     const auto rows = run.rows();
     ASSERT_EQ(rows.size(), taro.size());
