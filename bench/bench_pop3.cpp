@@ -97,7 +97,9 @@ public:
     bool createSocket() override { return api_.createSocket(); }
     bool hasSocket() const override { return api_.hasSocket(); }
     void selectNotification(SocketNotification kind) override { api_.selectNotification(kind); }
-    int connect(uint32_t address, uint16_t port) override { return api_.connect(address, port); }
+    int connect(const std::vector<IpAddress>& addresses, uint16_t port) override {
+        return api_.connect(addresses, port);
+    }
     int setNonBlocking() override { return api_.setNonBlocking(); }
     long send(const char* data, std::size_t size) override { return api_.send(data, size); }
     long receive(char* buffer, std::size_t size) override { return api_.receive(buffer, size); }
@@ -109,8 +111,8 @@ public:
         api_.closeSocket();
     }
     int lastError() const override { return api_.lastError(); }
-    std::optional<uint32_t> lookupHost(const std::string& host) override {
-        return api_.lookupHost(host);
+    void resolve(const std::string& host, std::function<void(HostAddresses)> done) override {
+        api_.resolve(host, std::move(done));
     }
 
     std::optional<Clock::time_point> closedAt;

@@ -16,6 +16,8 @@ PACKAGES=(
     sox
     # HTML mail bodies: libxml2's HTML parser.
     libxml2-dev
+    # POP3 over TLS; the tests make their own certificates with it.
+    libssl-dev openssl
     # A private bus with a NetworkManager stand-in for the dial-up tests.
     dbus python3-dbusmock
     # Japanese text in the dialogs, and a private X display for their screenshots.
