@@ -17,8 +17,8 @@ struct TestCertificate {
 // What a certificate is made for: the names and addresses it holds (subjectAltName), and its
 // validity, in days from now.
 struct CertificateSpec {
-    std::vector<std::string> dnsNames;
-    std::vector<std::string> ipAddresses;
+    std::vector<std::string> dnsNames{};
+    std::vector<std::string> ipAddresses{};
     int validFromDays = -1;
     int validToDays = 30;
 };
