@@ -325,7 +325,7 @@ void Pop3Session::sendUser() {
 
 void Pop3Session::capabilitiesRefused() {
     capabilities_.clear();
-    if (pop3Step_ == kCapaSent) {
+    if (pop3Step_ == kCapaSent && account_.Tlsmode == Account::kStartTls) {
         // A server without "CAPA" may still know "STLS"; its answer decides.
         pop3Step_ = kStlsSent;
         send("STLS");
@@ -335,7 +335,7 @@ void Pop3Session::capabilitiesRefused() {
 }
 
 void Pop3Session::capabilitiesListed() {
-    if (pop3Step_ == kTlsCapaSent) {
+    if (pop3Step_ == kTlsCapaSent || account_.Tlsmode != Account::kStartTls) {
         sendUser();
         return;
     }

@@ -31,7 +31,8 @@ public:
     static constexpr int16_t kStatSent = 4;
     static constexpr int16_t kTopSent = 5;
     static constexpr int16_t kQuitSent = 6;
-    // STARTTLS (RFC 2595): "CAPA" before TLS, "STLS", then "CAPA" again over TLS.
+    // "CAPA" after the greeting (RFC 2449); with STARTTLS (RFC 2595) then "STLS", and "CAPA"
+    // again over TLS. Either "CAPA" reply leads on to "USER".
     static constexpr int16_t kCapaSent = 7;
     static constexpr int16_t kStlsSent = 8;
     static constexpr int16_t kTlsCapaSent = 9;

@@ -151,6 +151,9 @@ Options parseOptions(const std::vector<std::string>& args) {
     if ((options.tlsmode != Account::kPlain || options.pin) && !options.account) {
         throw UsageError{"--tls、--starttls、--pin は --account と一緒に指定します"};
     }
+    if (options.pin && options.tlsmode == Account::kPlain) {
+        throw UsageError{"--pin は --tls か --starttls と一緒に指定します"};
+    }
     if (options.account) {
         options.account->Tlsmode = options.tlsmode;
         options.account->Tlspin = options.pin.value_or("");
