@@ -1,6 +1,5 @@
 #include "character/BalloonText.h"
 
-#include <cmath>
 #include <optional>
 
 namespace velkora {
@@ -207,14 +206,19 @@ std::size_t BalloonReveal::visibleBytes(double progress) const {
     if (progress >= 1) {
         return text_.size();
     }
-    const auto reached =
-        static_cast<std::size_t>(std::ceil(progress * static_cast<double>(characters_)));
+    // The character being spoken, and every word up to the one that holds it.
+    const auto index = static_cast<std::size_t>(progress * static_cast<double>(characters_));
+    std::size_t end = text_.size();
     for (std::size_t w = 0; w < wordEnds_.size(); ++w) {
-        if (wordEndCharacters_[w] >= reached) {
-            return wordEnds_[w];
+        if (wordEndCharacters_[w] > index) {
+            end = wordEnds_[w];
+            break;
         }
     }
-    return text_.size();
+    while (end > 0 && (text_[end - 1] == ' ' || text_[end - 1] == '\t' || text_[end - 1] == '\n')) {
+        --end;
+    }
+    return end;
 }
 
 }  // namespace velkora

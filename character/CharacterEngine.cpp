@@ -156,6 +156,12 @@ bool CharacterEngine::enqueue(Request request) {
         interruptAnimation();
         return true;
     }
+    // A looping animation with exit branches takes them from the frame it is on.
+    if (running_ && looped_ && !exiting_ &&
+        anim_->transition == static_cast<uint8_t>(AcsTransition::ExitBranches)) {
+        exiting_ = true;
+        exitSteps_ = 0;
+    }
     pump();
     return true;
 }
@@ -221,6 +227,7 @@ void CharacterEngine::run(const AcsAnimation* animation, std::function<bool()> l
     anim_ = animation;
     frame_ = 0;
     running_ = true;
+    looped_ = false;
     exiting_ = false;
     exitSteps_ = 0;
     playingReturn_ = isReturn;
@@ -268,7 +275,9 @@ void CharacterEngine::advance() {
             }
         }
         // A loop goes on only while nothing is waiting for the character.
-        if (next <= frame_ && leaveLoop_ && leaveLoop_()) {
+        if (next <= frame_ && !(leaveLoop_ && leaveLoop_())) {
+            looped_ = true;
+        } else if (next <= frame_) {
             if (anim_->transition == static_cast<uint8_t>(AcsTransition::ExitBranches)) {
                 exiting_ = true;
                 exitSteps_ = 1;
@@ -509,12 +518,14 @@ void CharacterEngine::playIdle() {
     if (active_ || running_ || !queue_.empty() || !onScreen_) {
         return;
     }
-    const char* level = idlePlays_ < timing_.level1Plays                         ? "IdlingLevel1"
-                        : idlePlays_ < timing_.level1Plays + timing_.level2Plays ? "IdlingLevel2"
-                                                                                 : "IdlingLevel3";
-    const AcsAnimation* animation = pickState(level);
-    if (animation == nullptr) {
-        animation = pickState("IdlingLevel1");
+    // The level by how long the character has been left alone; a level the character lacks
+    // gives way to the one below it.
+    const int level = idlePlays_ < timing_.level1Plays                         ? 1
+                      : idlePlays_ < timing_.level1Plays + timing_.level2Plays ? 2
+                                                                               : 3;
+    const AcsAnimation* animation = nullptr;
+    for (int l = level; l >= 1 && animation == nullptr; --l) {
+        animation = pickState(("IdlingLevel" + std::to_string(l)).c_str());
     }
     ++idlePlays_;
     if (animation == nullptr) {

@@ -133,6 +133,7 @@ private:
     const AcsAnimation* anim_ = nullptr;
     std::size_t frame_ = 0;
     bool running_ = false;
+    bool looped_ = false;
     bool exiting_ = false;
     bool playingReturn_ = false;
     std::size_t exitSteps_ = 0;
