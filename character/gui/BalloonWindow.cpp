@@ -17,7 +17,7 @@ namespace {
 constexpr int kPadding = 8;
 constexpr int kRadius = 10;
 constexpr int kTail = 14;
-constexpr int kMinLines = 2;
+constexpr int kMinLines = 1;
 constexpr int kMaxLines = 8;
 
 QColor toQColor(const AcsColor& c) {
@@ -71,17 +71,39 @@ void BalloonWindow::setBalloonFont(const QString& family, int pointSize) {
     }
 }
 
+int BalloonWindow::textWidth() const {
+    // A line holds charsPerLine characters of Latin text, or half as many Japanese ones.
+    const QFontMetrics metrics(font_);
+    return metrics.horizontalAdvance(QStringLiteral("あ")) * charsPerLine_ / 2;
+}
+
+int BalloonWindow::linesFor(const QString& text) const {
+    QTextLayout layout(text, font_);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int lines = 0;
+    while (true) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLineWidth(textWidth());
+        ++lines;
+    }
+    layout.endLayout();
+    return std::max(1, lines);
+}
+
 QSize BalloonWindow::boxSize() const {
     const QFontMetrics metrics(font_);
-    // A line holds charsPerLine characters of Latin text, about half as many Japanese ones;
-    // the balloon is wide enough for half of it in full-width characters.
-    const int width = std::max(metrics.horizontalAdvance(QStringLiteral("あ")) * charsPerLine_ / 2,
-                               metrics.averageCharWidth() * charsPerLine_);
-    return QSize(width + 2 * kPadding, metrics.lineSpacing() * lines_ + 2 * kPadding);
+    return QSize(textWidth() + 2 * kPadding, metrics.lineSpacing() * shownLines_ + 2 * kPadding);
 }
 
 void BalloonWindow::showText(const std::string& text, std::size_t visibleBytes,
                              const QRect& character) {
+    full_ = QString::fromStdString(text);
     visible_ =
         QString::fromUtf8(text.data(), static_cast<qsizetype>(std::min(visibleBytes, text.size())));
     character_ = character;
@@ -100,6 +122,9 @@ void BalloonWindow::follow(const QRect& character) {
 }
 
 void BalloonWindow::layOut() {
+    // As tall as the whole text needs, up to the character's number of lines: the balloon
+    // keeps its size while the words come.
+    shownLines_ = std::min(lines_, linesFor(full_));
     const QSize box = boxSize();
     setFixedSize(box.width() + 1, box.height() + kTail + 1);
     place();
@@ -113,7 +138,7 @@ void BalloonWindow::place() {
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     // Above the head when it fits; below the feet otherwise.
     tailDown_ = character_.top() - height() >= area.top();
-    int top = tailDown_ ? character_.top() - height() + kTail / 2 : character_.bottom() - kTail / 2;
+    int top = tailDown_ ? character_.top() - height() : character_.bottom() + 1;
     int left = character_.center().x() - width() / 3;
     left = std::clamp(left, area.left(), std::max(area.left(), area.right() - width()));
     top = std::clamp(top, area.top(), std::max(area.top(), area.bottom() - height()));
@@ -180,7 +205,7 @@ void BalloonWindow::paintEvent(QPaintEvent*) {
     }
     layout.endLayout();
     // The newest words in view: scroll whole lines up once the text outgrows the balloon.
-    const int shown = std::max(0, static_cast<int>(y / metrics.lineSpacing()) - lines_);
+    const int shown = std::max(0, static_cast<int>(y / metrics.lineSpacing()) - shownLines_);
     painter.setPen(text_);
     painter.setClipRect(textArea);
     layout.draw(&painter, QPointF(textArea.left(), textArea.top() - shown * metrics.lineSpacing()));

@@ -40,14 +40,19 @@ private:
     void layOut();
     void place();
     QSize boxSize() const;
+    int textWidth() const;
+    // Lines that `text` takes at the balloon's width.
+    int linesFor(const QString& text) const;
     QPainterPath outline() const;
 
     QColor text_{0, 0, 0};
     QColor background_{255, 255, 225};
     QColor border_{0, 0, 0};
     int lines_ = 2;
+    int shownLines_ = 1;
     int charsPerLine_ = 28;
     QFont font_;
+    QString full_;
     QString visible_;
     QRect character_;
     bool tailDown_ = true;

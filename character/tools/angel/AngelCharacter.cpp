@@ -849,7 +849,7 @@ AcsCharacterData makeAngelCharacter() {
     info.animationSetVersion = 0x00020000;
     AcsBalloonInfo balloon;
     balloon.lines = 3;
-    balloon.charsPerLine = 30;
+    balloon.charsPerLine = 36;
     balloon.text = {60, 40, 60};
     balloon.background = {255, 252, 246};
     balloon.border = {74, 46, 62};
