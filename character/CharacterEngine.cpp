@@ -472,7 +472,8 @@ void CharacterEngine::beginVoice() {
         }
     };
     listener.mouth = [this, current](MouthShape shape) {
-        if (!current() || static_cast<uint8_t>(shape) > static_cast<uint8_t>(MouthShape::Narrow)) {
+        if (!current() || static_cast<uint8_t>(shape) > static_cast<uint8_t>(MouthShape::Narrow) ||
+            mouth_ == shape) {
             return;
         }
         mouth_ = shape;
