@@ -14,6 +14,8 @@ PACKAGES=(
     pulseaudio
     dovecot-core dovecot-pop3d
     sox
+    # The character's screenshot test: a private X server, and Japanese fonts for the balloon.
+    xvfb fonts-noto-cjk
 )
 
 missing=()

@@ -5,11 +5,15 @@
 #include <QAudioDevice>
 #include <chrono>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <vector>
 
+#include "checker/announce/voice/QtFrameSound.h"
 #include "checker/announce/voice/Voice.h"
 #include "checker/announce/voice/VoiceWaveVolume.h"
+#include "checker/announce/voice/WavFile.h"
 #include "common/qt/QtEventLoop.h"
 #include "tests/checker/announce/voice/VoiceTestSupport.h"
 
@@ -143,6 +147,31 @@ TEST_F(VoiceSpeechTest, WithNothingToHearTheTextGoesByAtAReadingPace) {
     ASSERT_TRUE(test::runEventsUntil([&heard] { return heard.finished > 0; }, 10000));
     ASSERT_FALSE(heard.progress.empty());
     EXPECT_DOUBLE_EQ(heard.progress.back(), 1.0);
+}
+
+TEST_F(VoiceSpeechTest, FrameSoundsPlayFromMemoryAndBrokenOnesAreSkipped) {
+    const std::string path = test::tempPath("frame.wav");
+    ASSERT_TRUE(Voice().renderToWav("キラキラ \\Spd=200\\", path));
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> wave((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    ASSERT_TRUE(parseWave(wave).has_value());
+    // Cut inside the data chunk, or no WAVE at all: refused as they stand.
+    EXPECT_FALSE(parseWave(std::span(wave).first(wave.size() - 10)).has_value());
+    const std::vector<uint8_t> noise(100, 0x55);
+    EXPECT_FALSE(parseWave(noise).has_value());
+
+    QtFrameSound sound([this] { return device_; });
+    test::OutputRecorder silence;
+    ASSERT_TRUE(silence.start());
+    sound.play(noise);
+    EXPECT_FALSE(sound.playing());
+    test::runEventsFor(300);
+    EXPECT_LT(silence.peak(), 50);
+    test::OutputRecorder recorder;
+    ASSERT_TRUE(recorder.start());
+    sound.play(wave);
+    EXPECT_TRUE(test::runEventsUntil([&recorder] { return recorder.peak() > 1000; }, 10000));
 }
 
 }  // namespace
