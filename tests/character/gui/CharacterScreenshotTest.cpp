@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
-#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 
 #include "character/gui/BalloonWindow.h"
@@ -17,64 +14,14 @@
 #include "character/gui/DesktopCharacter.h"
 #include "common/MemorySettingsStore.h"
 #include "common/qt/QtEventLoop.h"
+#include "tests/character/gui/ManualSpeech.h"
 #include "tests/character/gui/XvfbDisplay.h"
 
 namespace velkora {
 namespace {
 
-// Speech whose progress the test gives by hand.
-class ManualSpeech final : public SpeechOutput {
-public:
-    class Manual final : public Utterance {
-    public:
-        explicit Manual(ManualSpeech& owner) : owner_(owner) {}
-        ~Manual() override {
-            if (owner_.current == this) {
-                owner_.current = nullptr;
-            }
-        }
-        void start(SpeechListener listener) override {
-            listener_ = std::move(listener);
-            owner_.current = this;
-        }
-        void stop() override {}
-        SpeechListener listener_;
-
-    private:
-        ManualSpeech& owner_;
-    };
-
-    std::unique_ptr<Utterance> prepare(const std::string&) override {
-        return std::make_unique<Manual>(*this);
-    }
-    Manual* current = nullptr;
-};
-
-bool runEventsUntil(const std::function<bool()>& done, int timeoutMs) {
-    QEventLoop events;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.start(timeoutMs);
-    while (!done() && deadline.isActive()) {
-        events.processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return done();
-}
-
-void runEventsFor(int ms) {
-    QTimer pause;
-    pause.setSingleShot(true);
-    pause.start(ms);
-    runEventsUntil([&pause] { return !pause.isActive(); }, ms + 1000);
-}
-
 TEST(CharacterScreenshotTest, TheCharacterStandsShapedOnTheDesktopWithItsJapaneseBalloon) {
-    test::XvfbDisplay display(800, 600);
-    ASSERT_TRUE(display.running()) << display.error();
-    int argc = 1;
-    char name[] = "test_character_gui";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    ASSERT_NE(test::guiApplication(), nullptr) << "Xvfb is needed";
 
     // A desktop of one known colour, to see the character's shape against.
     const QColor desktop(40, 160, 90);
@@ -87,7 +34,7 @@ TEST(CharacterScreenshotTest, TheCharacterStandsShapedOnTheDesktopWithItsJapanes
     background.show();
 
     QtEventLoop loop;
-    ManualSpeech speech;
+    test::ManualSpeech speech;
     MemorySettingsStore store;
     DesktopCharacter character(loop, speech, store);
     ASSERT_TRUE(character.load(VELKORA_STAGED_DATA_DIR "/Msagent/chars/AngelMicha.acs"))
@@ -98,9 +45,9 @@ TEST(CharacterScreenshotTest, TheCharacterStandsShapedOnTheDesktopWithItsJapanes
     ASSERT_TRUE(character.show());
     const std::string text = "全部で3通のメールが届いています";
     ASSERT_TRUE(character.speak(text + " \\Spd=100\\"));
-    ASSERT_TRUE(runEventsUntil([&speech] { return speech.current != nullptr; }, 10000));
+    ASSERT_TRUE(test::runEventsUntil([&speech] { return speech.current != nullptr; }, 10000));
     speech.current->listener_.progress(1.0);
-    runEventsFor(500);
+    test::runEventsFor(500);
 
     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
         QImage::Format_RGB32);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <functional>
 #include <string>
 
 namespace velkora::test {
@@ -25,5 +26,19 @@ private:
     std::string display_;
     std::string error_;
 };
+
+}  // namespace velkora::test
+
+class QApplication;
+
+namespace velkora::test {
+
+// The test program's one QApplication, on its own private X server, made on first use. Fails
+// the calling test (returns null) when the server does not start.
+QApplication* guiApplication();
+
+// Runs the Qt event loop, sleeping between events, until done() or the timeout.
+bool runEventsUntil(const std::function<bool()>& done, int timeoutMs);
+void runEventsFor(int ms);
 
 }  // namespace velkora::test
