@@ -588,8 +588,6 @@ void drawEye(Frame& f, bool left) {
             c.dot(cx - 1 + lx, cy - 2 + ly, kWhite, kFace);
             c.dot(cx - 2 + lx, cy - 1 + ly, kWhite, kFace);
             c.dot(cx + 2 + lx, cy + 2 + ly, kWhite, kFace);
-            // Lashes at the outer corner.
-            c.dot(cx + static_cast<int>(side) * 5, cy - 5, kOutline, kFace);
             break;
         case Eyes::Wide:
             c.sprite(kEyeWide, cx - 4, cy - 5, kFace);
@@ -776,7 +774,7 @@ void drawEffect(Frame& f) {
     if (pose.effect == Effect::None) {
         return;
     }
-    const qreal rise = 6 * pose.effectPhase;
+    const qreal rise = (pose.effect == Effect::Sleep ? 12 : 6) * pose.effectPhase;
     const QPointF c = f.head.map(QPointF(kCentreX + 32, kHeadY - 30 - rise));
     Canvas& canvas = f.canvas;
     switch (pose.effect) {

@@ -276,18 +276,22 @@ void blink(Sheet& sheet, const std::string& name) {
 void greet(Sheet& sheet) {
     Animation a(sheet, "Greet");
     a.add(rest(), 5);
+    Pose lift = rest();
+    lift.right = Arm{70, 60, Hand::Palm};
+    lift.eyes = Eyes::Happy;
+    a.add(lift, 6);
     Pose up = rest();
-    up.right = Arm{125, 25, Hand::Palm};
+    up.right = Arm{110, 70, Hand::Palm};
     up.eyes = Eyes::Happy;
     up.mouth = Mouth::Open;
     up.headTilt = 4;
     up.wings = 10;
-    a.to(up, 2, 6);
+    a.add(up, 10);
     for (int i = 0; i < 2; ++i) {
         Pose wave = up;
-        wave.right.elbow = 55;
-        a.add(wave, 12);
-        a.add(up, 12);
+        wave.right = Arm{110, 25, Hand::Palm};
+        a.add(wave, 11);
+        a.add(up, 11);
     }
     // A small bow.
     Pose bow = rest();
@@ -309,19 +313,29 @@ void greet(Sheet& sheet) {
 void wave(Sheet& sheet) {
     Animation a(sheet, "Wave");
     a.add(rest(), 5);
+    Pose lift = rest();
+    lift.right = Arm{70, 60, Hand::Palm};
+    a.add(lift, 6);
+    // The forearm swings from upright to out and back, the hand beside her head.
     Pose up = rest();
-    up.right = Arm{135, 15, Hand::Palm};
+    up.right = Arm{110, 70, Hand::Palm};
     up.mouth = Mouth::Open;
+    up.eyes = Eyes::Happy;
     up.headTilt = -4;
-    a.to(up, 2, 6);
+    a.add(up, 10);
     for (int i = 0; i < 3; ++i) {
         Pose out = up;
-        out.right = Arm{115, 60, Hand::Palm};
+        out.right = Arm{110, 25, Hand::Palm};
         out.wings = 6;
-        a.add(out, 12);
-        a.add(up, 12);
+        out.headTilt = -2;
+        a.add(out, 11);
+        a.add(up, 11);
     }
-    a.to(rest(), 2, 7);
+    Pose smile = up;
+    smile.eyes = Eyes::Open;
+    smile.mouth = Mouth::Smile;
+    a.add(smile, 15);
+    a.add(lift, 6);
     a.add(rest(), 10);
     a.speaking(a.size() - 1);
     a.finish();
@@ -339,8 +353,8 @@ void congratulate(Sheet& sheet) {
     for (int hop = 0; hop < 2; ++hop) {
         Pose up = rest();
         up.y = -10;
-        up.left = Arm{160, 10, Hand::Palm};
-        up.right = Arm{160, 10, Hand::Palm};
+        up.left = Arm{135, 5, Hand::Palm};
+        up.right = Arm{135, 5, Hand::Palm};
         up.wings = 28;
         up.eyes = Eyes::Happy;
         up.mouth = Mouth::Open;
@@ -420,8 +434,10 @@ void read(Sheet& sheet) {
 }
 
 void explain(Sheet& sheet) {
+    // One hand held out, palm up, at the height of her shoulder; the other at her chest.
     Pose out = rest();
-    out.right = Arm{75, -25, Hand::Palm};
+    out.right = Arm{85, 40, Hand::Palm};
+    out.left = Arm{20, -75};
     out.headTilt = 5;
     out.lookX = 1;
     out.brows = Brows::Raised;
@@ -430,8 +446,9 @@ void explain(Sheet& sheet) {
     a.add(rest(), 5);
     a.to(out, 3, 6);
     Pose point = out;
-    point.right = Arm{85, -10, Hand::Palm};
-    point.left = Arm{25, -30};
+    point.right = Arm{95, 30, Hand::Palm};
+    point.headTilt = 7;
+    point.eyes = Eyes::Happy;
     a.add(point, 20);
     a.add(out, 15);
     a.speaking(a.size() - 1);
@@ -665,7 +682,9 @@ Pose asleep(float phase) {
     p.right = Arm{5, -40};
     p.effect = Effect::Sleep;
     p.effectPhase = phase;
-    p.y = 2;
+    // Slow breathing: she sinks a little and rises again.
+    p.y = 2 + std::sin(phase * 2 * std::numbers::pi_v<float>) * 1.2f;
+    p.wings = -10 + std::sin(phase * 2 * std::numbers::pi_v<float>) * 4;
     return p;
 }
 
@@ -749,17 +768,26 @@ void sad(Sheet& sheet) {
 void getAttention(Sheet& sheet) {
     Animation a(sheet, "GetAttention");
     a.add(rest(), 4);
-    for (int i = 0; i < 3; ++i) {
+    Pose lift = rest();
+    lift.left = Arm{70, 60, Hand::Palm};
+    lift.right = Arm{70, 60, Hand::Palm};
+    a.add(lift, 6);
+    // Both hands up beside her head, waving in turn.
+    for (int i = 0; i < 4; ++i) {
         Pose p = rest();
-        p.left = Arm{150, i % 2 == 0 ? 30.0f : -10.0f, Hand::Palm};
-        p.right = Arm{150, i % 2 == 0 ? -10.0f : 30.0f, Hand::Palm};
+        const bool even = i % 2 == 0;
+        p.left = Arm{110, even ? 70.0f : 25.0f, Hand::Palm};
+        p.right = Arm{110, even ? 25.0f : 70.0f, Hand::Palm};
         p.mouth = Mouth::Open;
-        p.wings = i % 2 == 0 ? 20 : 0;
-        p.y = i % 2 == 0 ? -3 : 0;
+        p.wings = even ? 20 : 4;
+        p.y = even ? -3 : 0;
         p.effect = Effect::Exclamation;
+        p.effectPhase = 0.25f * static_cast<float>(i);
+        p.brows = Brows::Raised;
         a.add(p, 12);
     }
-    a.to(rest(), 2, 8);
+    a.add(lift, 6);
+    a.add(rest(), 8);
     a.speaking(a.size() - 1);
     a.finish();
 }
