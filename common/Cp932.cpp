@@ -30,9 +30,11 @@ public:
     // character, or a character without a code) is handed to `replace`, which appends its
     // stand-in and says how many input bytes it stands for (at least one).
     //
-    // `out` keeps its slack between rounds: every round would otherwise grow it by the rest
-    // of the input and zero-fill that, which made text full of bad bytes take time in the
-    // square of its length.
+    // Every round costs time in proportion to what it converts, never to the rest of the
+    // input, so that text full of bad bytes converts in time linear in its length: `out`
+    // keeps its slack between rounds (growing it by the rest and zero-filling that at every
+    // bad byte took time in the square of the length), and iconv is offered a window of the
+    // input at a time (checking tools look at all of what is offered at every call).
     template <class Replace>
     void convert(std::string_view in, std::string& out, size_t growthFactor, Replace replace) {
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
@@ -43,17 +45,23 @@ public:
             }
         };
         while (!in.empty()) {
-            ensureRoom(in.size() * growthFactor + 16);
+            const size_t offered = std::min(in.size(), kWindow);
+            ensureRoom(offered * growthFactor + 16);
             char* src = const_cast<char*>(in.data());
-            size_t srcLeft = in.size();
+            size_t srcLeft = offered;
             char* dst = out.data() + used;
             size_t dstLeft = out.size() - used;
             size_t result = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
             int error = errno;
             used = static_cast<size_t>(dst - out.data());
-            in.remove_prefix(in.size() - srcLeft);
+            const size_t converted = offered - srcLeft;
+            const bool windowCut = offered < in.size();
+            in.remove_prefix(converted);
             if (result != static_cast<size_t>(-1) || error == E2BIG) {
                 continue;
+            }
+            if (error == EINVAL && windowCut && converted > 0) {
+                continue;  // a character cut by the window, not by the end: the next one has it
             }
             // EILSEQ or EINVAL: an unconvertible or incomplete sequence.
             std::string standIn;
@@ -68,6 +76,8 @@ public:
     }
 
 private:
+    static constexpr size_t kWindow = 4096;
+
     iconv_t cd_;
 };
 

@@ -68,15 +68,17 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
 }
 
 // A certificate for the key, signed by signer (itself when issuer is null).
-X509* makeCertificate(EVP_PKEY* key, const std::string& commonName, const CertificateSpec& spec,
-                      X509* issuer, EVP_PKEY* signer, bool authority) {
+X509* makeCertificate(EVP_PKEY* key, const std::string& commonName,
+                      const CertificateProfile& profile, X509* issuer, EVP_PKEY* signer,
+                      bool authority) {
     static std::atomic<long> serial{1000};
     X509* certificate = X509_new();
     X509_set_version(certificate, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(certificate), serial++);
     X509_gmtime_adj(X509_getm_notBefore(certificate),
-                    static_cast<long>(spec.validFromDays) * 86400);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), static_cast<long>(spec.validToDays) * 86400);
+                    static_cast<long>(profile.validFromDays) * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(certificate),
+                    static_cast<long>(profile.validToDays) * 86400);
     X509_set_pubkey(certificate, key);
     X509_NAME* name = X509_get_subject_name(certificate);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
@@ -93,10 +95,10 @@ X509* makeCertificate(EVP_PKEY* key, const std::string& commonName, const Certif
     }
     addExtension(certificate, issuing, NID_subject_key_identifier, "hash");
     std::string names;
-    for (const auto& dns : spec.dnsNames) {
+    for (const auto& dns : profile.dnsNames) {
         names += (names.empty() ? "DNS:" : ",DNS:") + dns;
     }
-    for (const auto& ip : spec.ipAddresses) {
+    for (const auto& ip : profile.ipAddresses) {
         names += (names.empty() ? "IP:" : ",IP:") + ip;
     }
     if (!names.empty()) {
@@ -106,11 +108,11 @@ X509* makeCertificate(EVP_PKEY* key, const std::string& commonName, const Certif
     return certificate;
 }
 
-std::string firstName(const CertificateSpec& spec) {
-    if (!spec.dnsNames.empty()) {
-        return spec.dnsNames.front();
+std::string firstName(const CertificateProfile& profile) {
+    if (!profile.dnsNames.empty()) {
+        return profile.dnsNames.front();
     }
-    return spec.ipAddresses.empty() ? "server" : spec.ipAddresses.front();
+    return profile.ipAddresses.empty() ? "server" : profile.ipAddresses.front();
 }
 
 }  // namespace
@@ -126,28 +128,28 @@ struct TestCa::Key {
 
 TestCa::TestCa(const std::string& name) : key_(std::make_unique<Key>()) {
     key_->key = newKey();
-    CertificateSpec spec;
-    spec.validFromDays = -2;
-    spec.validToDays = 365;
-    key_->certificate = makeCertificate(key_->key, name, spec, nullptr, key_->key, true);
+    CertificateProfile profile;
+    profile.validFromDays = -2;
+    profile.validToDays = 365;
+    key_->certificate = makeCertificate(key_->key, name, profile, nullptr, key_->key, true);
     certificatePem_ = pemOf(key_->certificate);
 }
 
 TestCa::~TestCa() = default;
 
-TestCertificate TestCa::issue(const CertificateSpec& spec) const {
+TestCertificate TestCa::issue(const CertificateProfile& profile) const {
     EVP_PKEY* key = newKey();
     X509* certificate =
-        makeCertificate(key, firstName(spec), spec, key_->certificate, key_->key, false);
+        makeCertificate(key, firstName(profile), profile, key_->certificate, key_->key, false);
     TestCertificate out{pemOf(certificate), pemOf(key), fingerprintOf(certificate)};
     X509_free(certificate);
     EVP_PKEY_free(key);
     return out;
 }
 
-TestCertificate selfSignedCertificate(const CertificateSpec& spec) {
+TestCertificate selfSignedCertificate(const CertificateProfile& profile) {
     EVP_PKEY* key = newKey();
-    X509* certificate = makeCertificate(key, firstName(spec), spec, nullptr, key, false);
+    X509* certificate = makeCertificate(key, firstName(profile), profile, nullptr, key, false);
     TestCertificate out{pemOf(certificate), pemOf(key), fingerprintOf(certificate)};
     X509_free(certificate);
     EVP_PKEY_free(key);

@@ -16,7 +16,7 @@ struct TestCertificate {
 
 // What a certificate is made for: the names and addresses it holds (subjectAltName), and its
 // validity, in days from now.
-struct CertificateSpec {
+struct CertificateProfile {
     std::vector<std::string> dnsNames{};
     std::vector<std::string> ipAddresses{};
     int validFromDays = -1;
@@ -33,7 +33,7 @@ public:
     TestCa& operator=(const TestCa&) = delete;
 
     const std::string& certificatePem() const { return certificatePem_; }
-    TestCertificate issue(const CertificateSpec& spec) const;
+    TestCertificate issue(const CertificateProfile& profile) const;
 
 private:
     struct Key;
@@ -42,7 +42,7 @@ private:
 };
 
 // A certificate that signs itself, as a home server's own.
-TestCertificate selfSignedCertificate(const CertificateSpec& spec);
+TestCertificate selfSignedCertificate(const CertificateProfile& profile);
 
 // Makes OpenSSL's default trust store, for this process, exactly the given certificates
 // (SSL_CERT_FILE, and an empty SSL_CERT_DIR), in a private folder; restores both on

@@ -17,7 +17,7 @@
 namespace velkora {
 namespace {
 
-using test::CertificateSpec;
+using test::CertificateProfile;
 using test::FakePop3Server;
 using test::FakeReply;
 using test::TestCertificate;
