@@ -42,6 +42,7 @@ TrayMenus::TrayMenus() {
     }
 
     mdial_.setTitle(text(kDialMenuTitle));
+
     addDialEntryItem()->setVisible(false);
     sep3_ = mdial_.addSeparator();
     sep3_->setObjectName(text(kDialSeparatorName));
