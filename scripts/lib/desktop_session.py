@@ -70,7 +70,9 @@ def int16(value):
 
 
 class Session:
-    def __init__(self, bin_dir, keep=False):
+    def __init__(self, bin_dir, keep=False, private_desktop=True):
+        """private_desktop False keeps the user's display, session bus and sound server (the
+        demo on the user's desktop); the settings are private either way."""
         self.bin_dir = os.path.abspath(bin_dir)
         self.dir = tempfile.mkdtemp(prefix="velkora-desktop-")
         os.chmod(self.dir, 0o700)
@@ -79,21 +81,18 @@ class Session:
         self.config_home = os.path.join(self.dir, "config")
         self.runtime_dir = os.path.join(self.dir, "runtime")
         os.makedirs(self.runtime_dir, mode=0o700)
-        self.env = {
-            k: v
-            for k, v in os.environ.items()
-            if k not in ("DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "WAYLAND_DISPLAY",
-                         "QT_QPA_PLATFORM", "DISPLAY", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR",
-                         "SESSION_MANAGER")
-        }
-        self.env.update({
-            "XDG_CONFIG_HOME": self.config_home,
-            "XDG_RUNTIME_DIR": self.runtime_dir,
-            "QT_QPA_PLATFORM": "xcb",
-            # No session bus unless start_bus() makes a private one: never the user's.
-            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "no-bus"),
-            "LANG": "C.UTF-8",
-        })
+        self.env = dict(os.environ, XDG_CONFIG_HOME=self.config_home)
+        if private_desktop:
+            for name in ("DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "WAYLAND_DISPLAY",
+                         "DISPLAY", "SESSION_MANAGER"):
+                self.env.pop(name, None)
+            self.env.update({
+                "XDG_RUNTIME_DIR": self.runtime_dir,
+                "QT_QPA_PLATFORM": "xcb",
+                # No session bus unless start_bus() makes a private one: never the user's.
+                "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "no-bus"),
+                "LANG": "C.UTF-8",
+            })
         self.display = None
         self.pop3_port = None
         self.orvane = None
