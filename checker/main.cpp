@@ -68,8 +68,11 @@ public:
         popup_.startMailer = [this](int index) { mailers_.ExecMailapp(index); };
         menus_.onCommand = [this](MenuCommand command) { run(command); };
         tray_.onLeftClick = [this] { menus_.popUpDialMenu(); };
+        // The end of the desktop session: the session manager asks for the data first (the
+        // character's place), then ends the program, which leaves as at "終了(&X)".
         QObject::connect(qApp, &QGuiApplication::commitDataRequest,
                          [this] { agent_.savePositionAtExit(); });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [this] { exitProgram(); });
     }
 
     // Start-up in the program's order; false when it cannot go on (the status to end with is

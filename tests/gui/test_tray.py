@@ -140,6 +140,20 @@ class TrayTest(DesktopTest):
             os.symlink(os.path.abspath(share), os.path.join(self.session.dir, "share"))
         missing = os.path.join(self.session.dir, "no-such-mailer.exe")
         options = os.path.join(folder, "quorble")
+        # First the way out of the first-run prompt: with no character file set and no
+        # options program to set one, a box names where it was looked for, and orvane ends.
+        self.session.write_settings({"Agentnm": ""})
+        process = self.session.start_orvane(orvane)
+        prompt = self.session.wait_window("^Velkora$", 30)
+        self.session.screenshot(self.picture("prompt.png"), window=prompt)
+        with self.session.window_events() as events:
+            self.session.key("Return")
+            events.wait_for(lambda: set(self.session.find_windows("^Velkora$")) - {prompt}, 20,
+                            "the box that names the options program")
+        self.session.screenshot(self.picture("no-options.png"))
+        self.session.key("Return")
+        self.assertEqual(process.wait(timeout=20), 1)
+
         with open(options, "w") as file:
             file.write("#!/bin/sh\n"
                        f"printf 'Mailerdir1=\"{missing}\"\\n' >> \"$XDG_CONFIG_HOME/velkora/orvane.ini\"\n"
