@@ -20,6 +20,7 @@ PACKAGES=(
     qt6-base-dev qt6-multimedia-dev libqt6multimedia6 qt6-qpa-plugins libqt6svg6
     libespeak-ng-dev espeak-ng-data espeak-ng
     mecab libmecab-dev mecab-ipadic-utf8
+    libxml2-dev
     fonts-noto-cjk
 )
 missing=()

@@ -19,6 +19,8 @@ PACKAGES=(
     # The GUI tests and the demo: a private X server, a tray host, clicks, window lists, the
     # X events they wait on, a session bus with a stand-in tray watcher, sound recording.
     xvfb trayer xdotool x11-utils libxcb1-dev dbus python3-dbusmock pulseaudio-utils
+    # HTML mail bodies: libxml2's HTML parser.
+    libxml2-dev
 )
 
 # Debian starts its own mail service when Dovecot is installed; the tests and the demo run a

@@ -3,170 +3,56 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
-#include "checker/decode/EncodedWords.h"
-#include "checker/decode/JisConversion.h"
+#include "checker/decode/HeaderFields.h"
+#include "checker/decode/HeaderText.h"
+#include "checker/decode/LegacyText.h"
+#include "checker/decode/MimeBody.h"
 #include "common/Cp932.h"
 
 namespace velkora {
 
 namespace {
 
-constexpr std::string_view kSubjectName = "SUBJECT:";
-constexpr std::string_view kFromName = "FROM:";
-constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";  // U+3000
 constexpr auto npos = std::string_view::npos;
 
-inline char asciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-// First occurrence of the upper-case `needle` in `text` compared as if `text` were upper-cased
-// (ASCII letters only: the names and the marker are ASCII), at or after `from`.
-std::size_t findIgnoringCase(std::string_view text, std::string_view needle, std::size_t from = 0) {
-    if (needle.size() > text.size()) {
-        return npos;
-    }
-    const std::size_t last = text.size() - needle.size();
-    for (std::size_t pos = from; pos <= last; ++pos) {
-        if (asciiUpper(text[pos]) != needle[0]) {
-            continue;
-        }
-        std::size_t i = 1;
-        while (i < needle.size() && asciiUpper(text[pos + i]) == needle[i]) {
-            ++i;
-        }
-        if (i == needle.size()) {
-            return pos;
-        }
-    }
-    return npos;
-}
-
-// Drops every CR LF pair, then every TAB.
-std::string withoutLineBreaksAndTabs(std::string_view text) {
-    std::string joined;
-    joined.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            ++i;
-            continue;
-        }
-        joined += text[i];
-    }
-    joined.erase(std::remove(joined.begin(), joined.end(), '\t'), joined.end());
-    return joined;
-}
-
-// Each character goes to code page 932 and back: characters of the code page stay, NUL goes,
-// a byte sequence that is no character of it becomes '?'. Returns `text` itself when nothing
-// changes, which is the rule for 7-bit mail without NUL; `storage` holds any other result.
-std::string_view codePagePass(std::string_view text, std::string& storage) {
-    unsigned char highBits = 0;
-    for (char c : text) {
-        highBits |= static_cast<unsigned char>(c);
-    }
-    if (highBits < 0x80) {
-        // Every 7-bit byte but NUL is a character of the code page and comes back as it was.
-        if (text.find('\0') == npos) {
-            return text;
-        }
-        storage.assign(text);
-        storage.erase(std::remove(storage.begin(), storage.end(), '\0'), storage.end());
-        return storage;
-    }
-    std::string unicode = cp932::toUtf8(text);
-    unicode.erase(std::remove(unicode.begin(), unicode.end(), '\0'), unicode.end());
-    storage = cp932::fromUtf8Lossy(unicode);
-    return storage;
-}
-
-// Code-page pass and ISO-2022-JP conversion of raw bytes, then to UTF-8.
-std::string convertToUtf8(std::string_view raw) {
-    std::string storage;
-    return cp932::toUtf8(convertIso2022JpText(codePagePass(raw, storage)));
-}
-
-// Decodes a sender or subject value: every encoded word, its marker found in any letter case,
-// is replaced by its bytes; the text around and between words stays. A word whose "?=" never
-// comes is shown as written, and so is everything after it.
-std::string decodeValue(std::string_view value) {
-    std::string decoded;
-    decoded.reserve(value.size());
-    std::string word;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t start = findIgnoringCase(value, kEncodedWordStart, pos);
-        if (start == npos) {
-            break;
-        }
-        const std::size_t textBegin = start + kEncodedWordStart.size();
-        const std::size_t end = value.find(kEncodedWordEnd, textBegin);
-        if (end == npos) {
-            break;
-        }
-        decoded.append(value.substr(pos, start - pos));
-        word.assign(kEncodedWordStart);
-        word.append(value.substr(textBegin, end - textBegin));
-        word.append(kEncodedWordEnd);
-        if (auto bytes = decodeEncodedWords(word)) {
-            decoded += *bytes;
-        } else {
-            // Cannot happen for a word cut at its own end marker; keep it readable anyway.
-            decoded.append(value.substr(start, end + kEncodedWordEnd.size() - start));
-        }
-        pos = end + kEncodedWordEnd.size();
-    }
-    decoded.append(value.substr(pos));
-    return convertToUtf8(decoded);
-}
-
-std::string extractSubject(std::string_view collected) {
-    const std::size_t name = findIgnoringCase(collected, kSubjectName);
-    if (name == npos) {
+std::string extractSubject(std::string_view header) {
+    const std::optional<RawField> field = findField(header, "Subject");
+    if (!field) {
         return {};
     }
-    const std::string_view value = collected.substr(name + kSubjectName.size());
-    std::size_t cursor = 0;
-    for (;;) {
-        const std::size_t lineEnd = value.find(kCrLf, cursor);
-        if (lineEnd == npos) {
-            break;
-        }
-        const std::size_t next = lineEnd + kCrLf.size();
-        if (next < value.size() && value[next] == '\t') {
-            cursor = next;
-            continue;
-        }
-        return decodeValue(withoutLineBreaksAndTabs(value.substr(0, lineEnd)));
+    // TABs go before decoding: a TAB fold may even fall inside an encoded word.
+    const std::string value = unfoldValue(field->value, true);
+    if (field->complete) {
+        return decodeHeaderText(value);
     }
     // The reply was cut inside the subject. An encoded word may be cut too, so only the text
     // before the first one is shown, as it is; a subject without one is still plain text.
-    const std::size_t marker = findIgnoringCase(value, kEncodedWordStart);
-    if (marker != npos) {
-        return cp932::toUtf8(withoutLineBreaksAndTabs(value.substr(0, marker)));
+    const std::size_t word = findEncodedWordStart(value);
+    if (word == npos) {
+        return decodeHeaderText(value);
     }
-    return decodeValue(withoutLineBreaksAndTabs(value));
+    const std::string_view before = std::string_view(value).substr(0, word);
+    return isValidUtf8(before) ? std::string(before) : cp932::toUtf8(before);
 }
 
-std::string extractSender(std::string_view collected) {
-    const std::size_t name = findIgnoringCase(collected, kFromName);
-    if (name == npos) {
-        return {};
-    }
-    const std::string_view value = collected.substr(name + kFromName.size());
-    return decodeValue(value.substr(0, value.find(kCrLf)));
+std::string extractSender(std::string_view header) {
+    const std::optional<RawField> field = findField(header, "From");
+    return field ? decodeHeaderText(unfoldValue(field->value, true)) : std::string();
 }
 
-std::string extractBody(std::string_view collected, std::string_view notstr) {
-    const std::size_t headerEnd = collected.find(kHeaderEnd);
-    if (headerEnd == npos) {
+std::string extractBody(std::string_view header, std::optional<std::string_view> body,
+                        std::string_view notstr) {
+    if (!body) {
         return {};
     }
-    return stripNotstr(convertToUtf8(collected.substr(headerEnd + kCrLf.size())), notstr);
+    if (isMimeHeader(header)) {
+        return stripNotstr(mimeBodyText(header, *body), notstr);
+    }
+    return stripNotstr(legacyTextToUtf8(*body), notstr);
 }
 
 // One UTF-8 character at `pos`: its code point and length. A malformed byte counts as a
@@ -272,11 +158,13 @@ std::string stripNotstr(std::string_view body, std::string_view notstr) {
 
 void extractHeaders(std::string_view collected, int16_t accountNumber, const AppSettings& settings,
                     MailList& list) {
+    // Fields are taken from the header section alone, where their names begin lines.
+    const HeaderAndBody message = splitMessage(collected);
     MailHeaderEntry entry;
-    entry.sender = extractSender(collected);
-    entry.subject = extractSubject(collected);
+    entry.sender = extractSender(message.header);
+    entry.subject = extractSubject(message.header);
     entry.accountNumber = accountNumber;
-    entry.body = extractBody(collected, settings.Notstr);
+    entry.body = extractBody(message.header, message.body, settings.Notstr);
 
     AccountColours colours;
     if (accountNumber >= 0 &&

@@ -86,13 +86,13 @@ std::vector<MailRow> CheckRig::rows() const {
     return out;
 }
 
-std::string MailExpectations::maildirOf(const std::string& mailbox) {
-    return std::string(VELKORA_TEST_DATA_DIR) + "/mail/maildir/" + mailbox;
+std::string MailExpectations::maildirOf(const std::string& mailbox, const std::string& set) {
+    return std::string(VELKORA_TEST_DATA_DIR) + "/" + set + "/maildir/" + mailbox;
 }
 
-MailExpectations MailExpectations::load() {
-    const QString path =
-        QString::fromStdString(std::string(VELKORA_TEST_DATA_DIR) + "/mail/expectations.json");
+MailExpectations MailExpectations::load(const std::string& set) {
+    const QString path = QString::fromStdString(std::string(VELKORA_TEST_DATA_DIR) + "/" + set +
+                                                "/expectations.json");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         throw std::runtime_error("cannot read " + path.toStdString());

@@ -78,13 +78,14 @@ struct ExpectedMail {
     std::string body;
 };
 
-// tests/data/mail/expectations.json: expected entries by mailbox, in message order.
+// tests/data/<set>/expectations.json: expected entries by mailbox, in message order. The set
+// "mail" is the committed test mail, "corpus" today's mail as Python reads it.
 struct MailExpectations {
     int topLines = 0;
     std::map<std::string, std::vector<ExpectedMail>> mailboxes;
 
-    static MailExpectations load();
-    static std::string maildirOf(const std::string& mailbox);
+    static MailExpectations load(const std::string& set = "mail");
+    static std::string maildirOf(const std::string& mailbox, const std::string& set = "mail");
 };
 
 // The contents of every message file of a committed mailbox, in message (file name) order.

@@ -59,29 +59,53 @@ TEST(ExtractHeaders, TurnsARealisticJapaneseReplyIntoOneColouredRow) {
     EXPECT_EQ(extract(collected, settings, -1).colours(), AccountColours{});
 }
 
-TEST(ExtractHeaders, JoinsOnlyTabFoldedSubjectLinesAndDropsTabs) {
+TEST(ExtractHeaders, UnfoldsFoldedFieldsAndDropsTabs) {
     const std::string from = "From: a@example.jp\r\n";
     EXPECT_EQ(extract(from + "Subject: first\r\n\tsecond\r\n\t third\r\n\r\n").subject(),
               " firstsecond third");
-    EXPECT_EQ(extract(from + "Subject: first\r\n second\r\n\r\n").subject(), " first");
+    // A space fold keeps its space, as an unfolded field does.
+    EXPECT_EQ(extract(from + "Subject: first\r\n second\r\n\r\n").subject(), " first second");
     EXPECT_EQ(extract(from + "Subject: a\tb\r\n\r\n").subject(), " ab");
     // The field ends at a CR LF that is the last text received.
     EXPECT_EQ(extract(from + "Subject: last\r\n").subject(), " last");
     // A word broken by a TAB fold inside its Base64 text is whole again once joined.
     EXPECT_EQ(extract(from + "Subject: =?ISO-2022-JP?B?QUJD\r\n\tREVG?=\r\n\r\n").subject(),
               " ABCDEF");
+    // A sender folded before its address keeps the address.
+    EXPECT_EQ(extract("From: " + encodedWord("山田太郎") + "\r\n <taro@example.jp>\r\n" +
+                      "Subject: s\r\n\r\n")
+                  .sender(),
+              " 山田太郎 <taro@example.jp>");
+    EXPECT_EQ(extract("From: Taro\r\n\t<taro@example.jp>\r\nSubject: s\r\n\r\n").sender(),
+              " Taro<taro@example.jp>");
 }
 
-TEST(ExtractHeaders, TakesEachFieldFromItsFirstOccurrenceInAnyCase) {
+TEST(ExtractHeaders, TakesAFieldOnlyWhereItsNameBeginsAHeaderLine) {
     const Extracted e = extract(
-        "X-Spam-Subject: [SPAM] old\r\nReply-To: desk@example.jp\r\nfRoM: desk@example.jp\r\n"
-        "SUBJECT: real\r\n\r\nbody\r\n");
-    EXPECT_EQ(e.subject(), " [SPAM] old");
+        "+OK\r\nDKIM-Signature: v=1; a=rsa-sha256; d=example.jp;\r\n"
+        "\th=From:Date:Subject:Message-ID; bh=abc=;\r\n"
+        "X-Spam-Subject: [SPAM] old\r\nResent-From: relay@example.jp\r\n"
+        "fRoM: desk@example.jp\r\nSUBJECT: real\r\nSubject: second\r\n\r\n"
+        "From: quoted@example.jp\r\n");
+    EXPECT_EQ(e.subject(), " real");
     EXPECT_EQ(e.sender(), " desk@example.jp");
-    // The tail of the previous reply comes first: its blank line starts the body.
+    // Names that only stand in the body are no fields: the message has none.
     const Extracted tail = extract("end\r\n\r\n.\r\nFrom: b@example.jp\r\nSubject: s\r\n");
+    EXPECT_EQ(tail.sender(), "");
+    EXPECT_EQ(tail.subject(), "");
     EXPECT_EQ(tail.body(),
               kU3000 + "." + kU3000 + "From: b@example.jp" + kU3000 + "Subject: s" + kU3000);
+}
+
+TEST(ExtractHeaders, JoinsAdjacentEncodedWordsWithoutTheSpaceBetweenThem) {
+    const std::string head = "From: a\r\nSubject:";
+    EXPECT_EQ(
+        extract(head + " " + encodedWord("生田") + " " + encodedWord("昇") + "\r\n\r\n").subject(),
+        " 生田昇");
+    // Text between words, and spaces next to text, stay.
+    EXPECT_EQ(extract(head + " " + encodedWord("生田") + " - " + encodedWord("昇") + " x\r\n\r\n")
+                  .subject(),
+              " 生田 - 昇 x");
 }
 
 TEST(ExtractHeaders, HandlesRepliesCutShortAnywhere) {
