@@ -22,6 +22,7 @@ sys.path.insert(0, HERE)
 import demo_mail  # noqa: E402
 from desktop_session import Session, SessionError  # noqa: E402
 from file_events import FolderEvents  # noqa: E402
+from png import read_png  # noqa: E402
 
 POPUP_TITLE = "通のメールが届いています!$"
 
@@ -138,6 +139,12 @@ def verify(out):
     for name in ("screen.png", "menu.png", "popup.png"):
         if os.path.getsize(os.path.join(out, name)) < 1000:
             problems.append(f"{name} is empty")
+    # The popup lists each account's mail in that account's background colour.
+    popup = read_png(os.path.join(out, "popup.png"))
+    for name, _, _, _, background in demo_mail.ACCOUNTS:
+        rgb = (background & 0xFF, (background >> 8) & 0xFF, (background >> 16) & 0xFF)
+        if popup.count(lambda c: all(abs(a - b) <= 8 for a, b in zip(c, rgb))) < 500:
+            problems.append(f"popup.png shows no rows in the colours of {name}")
     for problem in problems:
         print("demo: " + problem, file=sys.stderr)
     return 1 if problems else 0
