@@ -21,6 +21,8 @@ PACKAGES=(
     xvfb trayer xdotool x11-utils libxcb1-dev dbus python3-dbusmock pulseaudio-utils
     # HTML mail bodies: libxml2's HTML parser.
     libxml2-dev
+    # A private bus with a NetworkManager stand-in for the dial-up tests.
+    dbus python3-dbusmock
 )
 
 # Debian starts its own mail service when Dovecot is installed; the tests and the demo run a

@@ -27,4 +27,9 @@ void RecordingDialup::hangUpDialup() {
     record("hangup");
 }
 
+void RecordingDialup::activateEntry(const std::string& entryName) {
+    activated.push_back(entryName);
+    record("activate " + entryName);
+}
+
 }  // namespace velkora::test
