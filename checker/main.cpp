@@ -20,6 +20,8 @@
 #include "checker/check/CheckState.h"
 #include "checker/check/MailList.h"
 #include "checker/dialup/Dialup.h"
+#include "checker/dialup/DialupMenu.h"
+#include "checker/dialup/qt/CreateDialup.h"
 #include "checker/net/Pop3Session.h"
 #include "checker/net/PosixSocketApi.h"
 #include "checker/net/SocketLayer.h"
@@ -93,7 +95,9 @@ public:
         }
         agent_.loadAgent();
         tray_.tuskicon(TrayState::Add);
-        menus_.setDialEntries(dialup_.dialEntries());
+        // The dial-up menu, built once from the entries of this start.
+        dialMenu_ = std::make_unique<DialupMenu>(*dialup_);
+        menus_.setDialMenu(*dialMenu_);
         if (settings_.Option5value == 1) {
             cycle_.startCheck();
         }
@@ -154,9 +158,6 @@ private:
                 break;
             case MenuCommand::mend:
                 exitProgram();
-            case MenuCommand::mhang:
-                dialup_.hangUpDialup();
-                break;
         }
     }
 
@@ -172,9 +173,10 @@ private:
     Pop3Session session_{layer_, loop_, state_, settings_, mailList_};
     TrayMenus menus_;
     QtTrayIcon tray_{menus_.mainMenu()};
-    // The dial-up service of this machine.
-    NoRasDialup dialup_;
-    CheckCycle cycle_{loop_, layer_, session_, state_, settings_, store_, tray_, menus_, dialup_};
+    // The dial-up service of this machine: NetworkManager's, or none.
+    std::unique_ptr<Dialup> dialup_ = createDialup(loop_, settings_, boxes_, tray_);
+    std::unique_ptr<DialupMenu> dialMenu_;
+    CheckCycle cycle_{loop_, layer_, session_, state_, settings_, store_, tray_, menus_, *dialup_};
 
     // The reading character and its voice.
     Voice voice_;
@@ -188,7 +190,7 @@ private:
 
     MailForm popup_{MailFormServices{loop_, mailList_, settings_, state_, store_, readingState_}};
     MailFormWindow popupWindow_{popup_, mailList_, screen_.twipsPerPixelX};
-    ResultAnnouncer announcer_{agent_, arrivalSound_, popup_, dialup_, settings_, state_};
+    ResultAnnouncer announcer_{agent_, arrivalSound_, popup_, *dialup_, settings_, state_};
     QtProgramStarter starter_;
     MailPrograms mailers_{settings_, state_, tray_, starter_, boxes_};
     VersionWindow versionWindow_{store_.filePath()};

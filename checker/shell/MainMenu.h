@@ -15,7 +15,6 @@ enum class MenuCommand {
     menu4,    // run the options program
     menu5,    // version window
     mend,     // exit
-    mhang,    // hang up the dial-up connection
 };
 
 // One line of a menu's layout, in display order.
@@ -49,9 +48,5 @@ inline constexpr MenuLine kMainMenu[] = {
     {MenuLine::Kind::Separator, "sep4", "-"},
     {MenuLine::Kind::Command, "mend", "終了(&X)", true, MenuCommand::mend},
 };
-
-// The fixed part of the dial-up menu `mdial`, after the entry items: separator and hang-up.
-inline constexpr std::string_view kDialSeparatorName = "sep3";
-inline constexpr std::string_view kHangUpCaption = "切断(&H)";
 
 }  // namespace velkora

@@ -91,6 +91,8 @@ class Session:
                 "QT_QPA_PLATFORM": "xcb",
                 # No session bus unless start_bus() makes a private one: never the user's.
                 "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "no-bus"),
+                # Nor the machine's services (NetworkManager's dial-up among them).
+                "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "no-system-bus"),
                 "LANG": "C.UTF-8",
             })
         self.display = None

@@ -42,12 +42,6 @@ TrayMenus::TrayMenus() {
     }
 
     mdial_.setTitle(text(kDialMenuTitle));
-
-    addDialEntryItem()->setVisible(false);
-    sep3_ = mdial_.addSeparator();
-    sep3_->setObjectName(text(kDialSeparatorName));
-    addCommand(mdial_,
-               {MenuLine::Kind::Command, "mhang", kHangUpCaption, true, MenuCommand::mhang});
 }
 
 TrayMenus::~TrayMenus() = default;
@@ -62,33 +56,25 @@ QAction* TrayMenus::addCommand(QMenu& menu, const MenuLine& line) {
     return item;
 }
 
-QAction* TrayMenus::addDialEntryItem() {
-    const int index = static_cast<int>(dialEntryItems_.size());
-    auto* item = new QAction(&mdial_);
-    item->setObjectName(QStringLiteral("mnuDialEnt(%1)").arg(index));
-    QObject::connect(item, &QAction::triggered, [this, index] {
-        if (onDialEntry) {
-            onDialEntry(index);
+void TrayMenus::setDialMenu(DialupMenu& menu) {
+    mdial_.clear();
+    const std::vector<DialupMenu::Item>& items = menu.items();
+    for (std::size_t position = 0; position < items.size(); ++position) {
+        const DialupMenu::Item& item = items[position];
+        if (item.kind == DialupMenu::Kind::Separator) {
+            mdial_.addSeparator()->setObjectName(QString::fromStdString(item.name));
+            continue;
         }
-    });
-    if (sep3_ != nullptr) {
-        mdial_.insertAction(sep3_, item);
-    } else {
-        mdial_.addAction(item);
-    }
-    dialEntryItems_.push_back(item);
-    return item;
-}
-
-void TrayMenus::setDialEntries(const std::vector<std::string>& entries) {
-    while (dialEntryItems_.size() < entries.size()) {
-        addDialEntryItem();
-    }
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        // A caption is text here, never a mnemonic: an "&" in an entry's name stays as it is.
-        dialEntryItems_[k]->setText(
-            QString::fromStdString(entries[k]).replace(QStringLiteral("&"), QStringLiteral("&&")));
-        dialEntryItems_[k]->setVisible(true);
+        // An entry's name is text, never a mnemonic: an "&" in it stays as it is.
+        const QString caption = item.kind == DialupMenu::Kind::Entry
+                                    ? QString::fromStdString(item.caption)
+                                          .replace(QStringLiteral("&"), QStringLiteral("&&"))
+                                    : QString::fromStdString(item.caption);
+        QAction* action = mdial_.addAction(caption);
+        action->setObjectName(QString::fromStdString(item.name));
+        QObject::connect(action, &QAction::triggered, [this, &menu, position] {
+            later([&menu, position] { menu.click(position); });
+        });
     }
 }
 
@@ -121,16 +107,17 @@ QAction* TrayMenus::action(MenuCommand command) const {
 }
 
 void TrayMenus::run(MenuCommand command) {
+    later([this, command] {
+        if (onCommand) {
+            onCommand(command);
+        }
+    });
+}
+
+void TrayMenus::later(std::function<void()> call) {
     // Carried out once the menu has closed: a command may wait for a long time (the options
-    // program) and must not do so inside the menu's own event handling.
-    QMetaObject::invokeMethod(
-        &mfile_,
-        [this, command] {
-            if (onCommand) {
-                onCommand(command);
-            }
-        },
-        Qt::QueuedConnection);
+    // program, dialling) and must not do so inside the menu's own event handling.
+    QMetaObject::invokeMethod(&mfile_, std::move(call), Qt::QueuedConnection);
 }
 
 }  // namespace velkora

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "checker/dialup/DialupMenu.h"
 #include "checker/shell/MailPrograms.h"
 #include "checker/shell/MainMenu.h"
 #include "checker/shell/TrayIcon.h"
@@ -31,31 +32,27 @@ public:
     bool isEnabled(MenuItem item) const override;
     void setMailerCaption(int index, const MailerCaption& caption) override;
 
-    // The dial-up menu's entry items, in menu order: item k shows entries[k]. Item 0 is there
-    // from the start, hidden, and stays so when there are no entries.
-    void setDialEntries(const std::vector<std::string>& entries);
+    // Builds the dial-up menu from the items of `menu` (which outlives this) and forwards
+    // their clicks to it; empty until then.
+    void setDialMenu(DialupMenu& menu);
 
     // Opens the dial-up menu at the mouse pointer.
     void popUpDialMenu();
 
-    // A command chosen from either menu.
+    // A command chosen from the main menu.
     std::function<void(MenuCommand)> onCommand;
-    // Dial-up entry item k chosen.
-    std::function<void(int)> onDialEntry;
 
     QAction* action(MenuCommand command) const;
 
 private:
     QAction* addCommand(QMenu& menu, const MenuLine& line);
-    QAction* addDialEntryItem();
     void run(MenuCommand command);
+    void later(std::function<void()> call);
 
     QMenu mfile_;
     QMenu mdial_;
     QMenu* menu2_ = nullptr;
     std::map<MenuCommand, QAction*> actions_;
-    std::vector<QAction*> dialEntryItems_;
-    QAction* sep3_ = nullptr;
 };
 
 }  // namespace velkora
