@@ -14,25 +14,22 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "checker/check/CheckCycle.h"
-#include "checker/check/CheckState.h"
-#include "checker/check/MailList.h"
 #include "checker/dialup/Dialup.h"
-#include "checker/net/Pop3Session.h"
 #include "checker/net/PosixSocketApi.h"
-#include "checker/net/SocketLayer.h"
+#include "checker/shell/Checker.h"
+#include "checker/shell/HeadlessServices.h"
 #include "common/Accounts.h"
 #include "common/MemorySettingsStore.h"
-#include "common/Settings.h"
 #include "common/qt/QtEventLoop.h"
 #include "tests/support/DovecotServer.h"
 #include "tests/support/RecordingMessageBoxes.h"
-#include "tests/support/RecordingShell.h"
 
 namespace {
 
@@ -86,14 +83,51 @@ std::vector<std::string> makeMessages() {
     return out;
 }
 
+// The real sockets, with the moment the first open connection is closed: the checker closes
+// its one account's connection when the server has answered "QUIT".
+class ClosingWatch final : public SocketApi {
+public:
+    explicit ClosingWatch(EventLoop& loop) : api_(loop) {}
+
+    void setNotificationSink(std::function<void()> sink) override {
+        api_.setNotificationSink(std::move(sink));
+    }
+    void startup() override { api_.startup(); }
+    void cleanup() override { api_.cleanup(); }
+    bool createSocket() override { return api_.createSocket(); }
+    bool hasSocket() const override { return api_.hasSocket(); }
+    void selectNotification(SocketNotification kind) override { api_.selectNotification(kind); }
+    int connect(uint32_t address, uint16_t port) override { return api_.connect(address, port); }
+    int setNonBlocking() override { return api_.setNonBlocking(); }
+    long send(const char* data, std::size_t size) override { return api_.send(data, size); }
+    long receive(char* buffer, std::size_t size) override { return api_.receive(buffer, size); }
+    void closeSocket() override {
+        if (api_.hasSocket() && !closedAt) {
+            closedAt = Clock::now();
+            cpuAtClose = cpuSeconds();
+        }
+        api_.closeSocket();
+    }
+    int lastError() const override { return api_.lastError(); }
+    std::optional<uint32_t> lookupHost(const std::string& host) override {
+        return api_.lookupHost(host);
+    }
+
+    std::optional<Clock::time_point> closedAt;
+    double cpuAtClose = 0;
+
+private:
+    PosixSocketApi api_;
+};
+
 struct CheckTiming {
     double seconds = 0;
     double cpu = 0;
     std::size_t rows = 0;
 };
 
-// One complete check of the account, as the program wires it; timed from the mail-check
-// command to the server's answer to QUIT.
+// One complete check of the account by the checker as the programs build it; timed from the
+// mail-check command to the server's answer to QUIT.
 CheckTiming timeCheck(uint16_t port) {
     MemorySettingsStore store;
     Account account;
@@ -103,48 +137,32 @@ CheckTiming timeCheck(uint16_t port) {
     account.Uname = kUser;
     account.Passw = kPassword;
     addAccount(store, account);
-    AppSettings settings = loadSettings(store);
 
     QtEventLoop loop;
-    PosixSocketApi api(loop);
+    ClosingWatch api(loop);
     test::RecordingMessageBoxes boxes;
-    SocketLayer layer(api, loop, boxes, settings);
-    CheckState state;
-    MailList list;
-    Pop3Session session(layer, loop, state, settings, list);
-    test::RecordingTrayIcon tray;
-    test::RecordingMenuItems menus;
+    NullTrayIcon tray;
+    NullMenuItems menus;
+    NullMailPopup popup;
+    NullCharacter character;
+    NullWaveVolume volume;
+    NullArrivalSound sound;
     NoRasDialup dialup;
-    CheckCycle cycle(loop, layer, session, state, settings, store, tray, menus, dialup);
-    cycle.applyTimerPeriods();
-
-    bool quitAnswered = false;
-    Clock::time_point end;
-    double cpuEnd = 0;
-    auto reply = layer.onReply;
-    layer.onReply = [&](const ReceivedChunk& chunk) {
-        reply(chunk);
-        // The QUIT acknowledgement closes the connection.
-        if (!quitAnswered && session.pop3Step == Pop3Session::kGreeting && !api.hasSocket()) {
-            quitAnswered = true;
-            end = Clock::now();
-            cpuEnd = cpuSeconds();
-        }
-    };
+    Checker checker({loop, api, boxes, tray, menus, popup, character, volume, sound, dialup, store,
+                     ScreenMetrics{}});
+    checker.loadSettings();
 
     const double cpuStart = cpuSeconds();
     const auto start = Clock::now();
-    cycle.mailCheckCommand();
-    loop.runUntil([&] { return !state.checkInProgress; });
-    if (!quitAnswered) {
-        end = Clock::now();
-        cpuEnd = cpuSeconds();
-    }
+    checker.mailCheck();
+    loop.runUntil([&] { return !checker.checkState().checkInProgress; });
+    const auto end = api.closedAt.value_or(Clock::now());
+    const double cpuEnd = api.closedAt ? api.cpuAtClose : cpuSeconds();
     for (const auto& box : boxes.boxes) {
         std::cerr << "bench_pop3: the check reported: " << box.text << "\n";
     }
     return {std::chrono::duration<double>(end - start).count(), cpuEnd - cpuStart,
-            list.mailCount()};
+            checker.mailList().mailCount()};
 }
 
 struct ReferenceTiming {

@@ -9,37 +9,31 @@
 #include <memory>
 #include <string>
 
-#include "checker/announce/Agent.h"
-#include "checker/announce/ResultAnnouncer.h"
-#include "checker/announce/SpeechPause.h"
 #include "checker/announce/voice/QtArrivalSound.h"
 #include "checker/announce/voice/Voice.h"
 #include "checker/announce/voice/VoiceCharacter.h"
 #include "checker/announce/voice/VoiceWaveVolume.h"
-#include "checker/check/CheckCycle.h"
-#include "checker/check/CheckState.h"
-#include "checker/check/MailList.h"
 #include "checker/dialup/Dialup.h"
 #include "checker/dialup/DialupMenu.h"
 #include "checker/dialup/qt/CreateDialup.h"
-#include "checker/net/Pop3Session.h"
 #include "checker/net/PosixSocketApi.h"
-#include "checker/net/SocketLayer.h"
+#include "checker/shell/Checker.h"
 #include "checker/shell/InstanceLock.h"
 #include "checker/shell/MailForm.h"
+#include "checker/shell/MailPopup.h"
 #include "checker/shell/MailPrograms.h"
+#include "checker/shell/MainMenu.h"
 #include "checker/shell/ScreenUnits.h"
 #include "checker/shell/gui/MailFormWindow.h"
 #include "checker/shell/gui/QtTrayIcon.h"
+#include "checker/shell/gui/TrayImages.h"
 #include "checker/shell/gui/TrayMenus.h"
 #include "checker/shell/gui/VersionWindow.h"
 #include "checker/shell/qt/ProgramWait.h"
 #include "checker/shell/qt/QtProgramStarter.h"
 #include "checker/shell/qt/TerminationSignals.h"
-#include "common/AppSettings.h"
 #include "common/IniSettingsStore.h"
 #include "common/ProductInfo.h"
-#include "common/Settings.h"
 #include "common/gui/QtMessageBoxes.h"
 #include "common/qt/QtEventLoop.h"
 
@@ -62,53 +56,72 @@ std::string optionsProgramPath() {
     return (QCoreApplication::applicationDirPath() + QStringLiteral("/quorble")).toStdString();
 }
 
+// The popup, which the checker needs from its start but which shows the checker's own list:
+// made right after the checker.
+class LatePopup final : public MailPopup {
+public:
+    void set(MailForm& form) { form_ = &form; }
+
+    void showPopup(int16_t totalMessages) override {
+        if (form_ != nullptr) {
+            form_->showPopup(totalMessages);
+        }
+    }
+    void setMailerButton(int index, const std::string& caption, bool enabled) override {
+        if (form_ != nullptr) {
+            form_->setMailerButton(index, caption, enabled);
+        }
+    }
+
+private:
+    MailForm* form_ = nullptr;
+};
+
 class Orvane {
 public:
     explicit Orvane(const std::string& settingsPath) : store_(settingsPath) {
-        cycle_.announceResult = announcer_.hook();
-        popup_.readMail = [this](std::size_t row) { agent_.talkSingleMail(row); };
-        popup_.startMailer = [this](int index) { mailers_.ExecMailapp(index); };
+        form_.readMail = [this](std::size_t row) { checker_.talkSingleMail(row); };
+        form_.startMailer = [this](int index) { startMailer(index); };
+        popup_.set(form_);
         menus_.onCommand = [this](MenuCommand command) { run(command); };
         tray_.onLeftClick = [this] { menus_.popUpDialMenu(); };
         // The end of the desktop session: the session manager asks for the data first (the
         // character's place), then ends the program, which leaves as at "終了(&X)".
         QObject::connect(qApp, &QGuiApplication::commitDataRequest,
-                         [this] { agent_.savePositionAtExit(); });
+                         [this] { checker_.agent().savePositionAtExit(); });
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, [this] { exitProgram(); });
     }
 
     // Start-up in the program's order; false when it cannot go on (the status to end with is
     // then in *status).
     bool start(int* status) {
-        loadAll();
-        while (settings_.Agentnm.empty()) {
+        checker_.loadSettings();
+        while (checker_.settings().Agentnm.empty()) {
             boxes_.show(MessageIcon::Information, kProductName, "最初に設定をしてください");
             const std::string options = optionsProgramPath();
             if (!runProgramAndWait(loop_, options)) {
+                // Without the options program the prompt would come back for ever.
                 boxes_.show(MessageIcon::Stop, kProductName,
                             "設定プログラムを起動できませんでした。\n" + options +
                                 "\n設定をしないと起動できないため、終了します。");
                 *status = 1;
                 return false;
             }
-            loadAll();
+            checker_.loadSettings();
         }
-        agent_.loadAgent();
-        tray_.tuskicon(TrayState::Add);
+        checker_.loadAgent();
+        checker_.addTrayIcon();
         // The dial-up menu, built once from the entries of this start.
         dialMenu_ = std::make_unique<DialupMenu>(*dialup_);
         menus_.setDialMenu(*dialMenu_);
-        if (settings_.Option5value == 1) {
-            cycle_.startCheck();
-        }
+        checker_.startUpCheck();
         return true;
     }
 
     // The end: the character's place is kept, the icon removed, and the program ends at once,
     // wherever it stands (open connections and timers are simply dropped).
     [[noreturn]] void exitProgram() {
-        agent_.savePositionAtExit();
-        tray_.tuskicon(TrayState::Remove);
+        checker_.exit();
         // Lets the removal of the icon reach the desktop before the process is gone.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         std::fflush(nullptr);
@@ -116,39 +129,33 @@ public:
     }
 
 private:
-    void loadAll() {
-        settings_ = loadSettings(store_);
-        renewMailerCaptions(settings_, {&menus_, &popup_});
-        cycle_.applyTimerPeriods();
-    }
+    void startMailer(int index) { launcher_.start(checker_.execMailapp(index)); }
 
     void runOptionsProgram() {
+        // A missing options program is not reported: the settings are read again all the same.
         runProgramAndWait(loop_, optionsProgramPath());
-        loadAll();
-        if (!state_.checkInProgress) {
-            tray_.tuskicon(TrayState::Add);
-        }
+        checker_.reloadAfterOptions();
     }
 
     void run(MenuCommand command) {
         switch (command) {
             case MenuCommand::menu1:
-                cycle_.mailCheckCommand();
+                checker_.mailCheck();
                 break;
             case MenuCommand::Mailer1:
-                mailers_.ExecMailapp(1);
+                startMailer(1);
                 break;
             case MenuCommand::Mailer2:
-                mailers_.ExecMailapp(2);
+                startMailer(2);
                 break;
             case MenuCommand::menu3:
-                tray_.tuskicon(TrayState::Normal);
+                checker_.resetIcon();
                 break;
             case MenuCommand::menu0:
-                agent_.TalkMail();
+                checker_.talkMail();
                 break;
             case MenuCommand::menu02:
-                popup_.showAgain();
+                checker_.showPopup();
                 break;
             case MenuCommand::menu4:
                 runOptionsProgram();
@@ -162,37 +169,31 @@ private:
     }
 
     IniSettingsStore store_;
-    AppSettings settings_;
     ScreenMetrics screen_ = screenMetrics();
     QtEventLoop loop_;
-    PosixSocketApi api_{loop_};
+    PosixSocketApi socketApi_{loop_};
     QtMessageBoxes boxes_;
-    SocketLayer layer_{api_, loop_, boxes_, settings_};
-    CheckState state_;
-    MailList mailList_;
-    Pop3Session session_{layer_, loop_, state_, settings_, mailList_};
     TrayMenus menus_;
     QtTrayIcon tray_{menus_.mainMenu()};
-    // The dial-up service of this machine: NetworkManager's, or none.
-    std::unique_ptr<Dialup> dialup_ = createDialup(loop_, settings_, boxes_, tray_);
+    // The dial-up service: NetworkManager's, or none on a machine without it.
+    std::unique_ptr<Dialup> dialup_ = createDialup(loop_, boxes_, tray_);
     std::unique_ptr<DialupMenu> dialMenu_;
-    CheckCycle cycle_{loop_, layer_, session_, state_, settings_, store_, tray_, menus_, *dialup_};
+    LatePopup popup_;
 
-    // The reading character and its voice.
+    // The reading character: the voice, until the character engine gives it a picture.
     Voice voice_;
     VoiceCharacter character_{voice_, loop_};
     VoiceWaveVolume waveVolume_{voice_};
     QtArrivalSound arrivalSound_;
-    SpeechPause pause_{loop_};
-    ReadingState readingState_;
-    Agent agent_{AgentServices{character_, waveVolume_, boxes_, loop_, store_, settings_, mailList_,
-                               pause_, readingState_, screen_}};
 
-    MailForm popup_{MailFormServices{loop_, mailList_, settings_, state_, store_, readingState_}};
-    MailFormWindow popupWindow_{popup_, mailList_, screen_.twipsPerPixelX};
-    ResultAnnouncer announcer_{agent_, arrivalSound_, popup_, *dialup_, settings_, state_};
+    Checker checker_{CheckerServices{loop_, socketApi_, boxes_, tray_, menus_, popup_, character_,
+                                     waveVolume_, arrivalSound_, *dialup_, store_, screen_}};
+
+    MailForm form_{MailFormServices{loop_, checker_.mailList(), checker_.settings(), store_,
+                                    checker_.readingState()}};
+    MailFormWindow formWindow_{form_, checker_.mailList(), screen_.twipsPerPixelX};
     QtProgramStarter starter_;
-    MailPrograms mailers_{settings_, state_, tray_, starter_, boxes_};
+    MailerLauncher launcher_{starter_, boxes_};
     VersionWindow versionWindow_{store_.filePath()};
 };
 
@@ -220,6 +221,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvane"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velkora.orvane"));
+    QApplication::setWindowIcon(velkora::trayImage(velkora::TrayImage::Normal));
     // It lives in the notification area: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "common/ProductInfo.h"
 
@@ -23,133 +24,6 @@ constexpr const char* kTemporaryInfix = ".tmp.";
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, int error) {
     throw SettingsStoreError(what + " " + path + ": " + std::strerror(error));
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-bool isPlainKey(std::string_view key) {
-    if (key.empty()) {
-        return false;
-    }
-    for (char c : key) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                     c == '_' || c == '-' || c == '.';
-        if (!plain) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string quote(std::string_view text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out = "\"";
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '"':
-                out += "\\\"";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    out += "\\x";
-                    out += hex[byte >> 4];
-                    out += hex[byte & 0x0F];
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-    return out;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-// Reads a quoted text at the start of `s` (which begins with '"'); advances `s` past the
-// closing quote. Nothing when the quote is not closed.
-std::optional<std::string> unquote(std::string_view& s) {
-    std::string out;
-    size_t i = 1;
-    while (i < s.size()) {
-        char c = s[i];
-        if (c == '"') {
-            s.remove_prefix(i + 1);
-            return out;
-        }
-        if (c == '\\' && i + 1 < s.size()) {
-            char e = s[i + 1];
-            switch (e) {
-                case '\\':
-                    out += '\\';
-                    i += 2;
-                    continue;
-                case '"':
-                    out += '"';
-                    i += 2;
-                    continue;
-                case 'n':
-                    out += '\n';
-                    i += 2;
-                    continue;
-                case 'r':
-                    out += '\r';
-                    i += 2;
-                    continue;
-                case 't':
-                    out += '\t';
-                    i += 2;
-                    continue;
-                case 'x':
-                    if (i + 3 < s.size() && hexValue(s[i + 2]) >= 0 && hexValue(s[i + 3]) >= 0) {
-                        out += static_cast<char>(hexValue(s[i + 2]) * 16 + hexValue(s[i + 3]));
-                        i += 4;
-                        continue;
-                    }
-                    break;
-                default:
-                    break;
-            }
-        }
-        out += c;  // an unknown escape stays as written
-        ++i;
-    }
-    return std::nullopt;
 }
 
 struct FdCloser {
@@ -216,167 +90,6 @@ void createFolders(const std::string& folder) {
 
 }  // namespace
 
-// The parsed file. Lines are kept as they were read, so a rewrite changes only the entries
-// that were written.
-struct IniSettingsStore::Document {
-    struct Line {
-        std::string raw;  // as read; empty for an entry written by this program
-        bool entry = false;
-        std::string key;
-        std::string value;
-    };
-    struct Section {
-        bool hasHeader = false;
-        std::string name;
-        std::vector<Line> lines;
-    };
-    std::vector<Section> sections{Section{}};  // the first: lines before any header
-
-    static Document parse(std::string_view text) {
-        Document doc;
-        if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-            text.remove_prefix(3);
-        }
-        while (!text.empty()) {
-            size_t end = text.find('\n');
-            std::string_view line = text.substr(0, end);
-            text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-            if (!line.empty() && line.back() == '\r') {
-                line.remove_suffix(1);
-            }
-            doc.addLine(line);
-        }
-        return doc;
-    }
-
-    void addLine(std::string_view line) {
-        std::string_view body = trim(line);
-        Line parsed{std::string(line), false, {}, {}};
-        if (!body.empty() && body.front() == '[' && body.find(']') != std::string_view::npos) {
-            Section section;
-            section.hasHeader = true;
-            section.name = std::string(trim(body.substr(1, body.rfind(']') - 1)));
-            section.lines.push_back(parsed);  // the header line itself
-            sections.push_back(std::move(section));
-            return;
-        }
-        if (!body.empty() && body.front() != ';' && body.front() != '#') {
-            parseEntry(body, parsed);
-        }
-        sections.back().lines.push_back(std::move(parsed));
-    }
-
-    static void parseEntry(std::string_view body, Line& line) {
-        std::string key;
-        if (body.front() == '"') {
-            auto quoted = unquote(body);
-            if (!quoted) {
-                return;
-            }
-            key = *quoted;
-            body = trim(body);
-            if (body.empty() || body.front() != '=') {
-                return;
-            }
-        } else {
-            size_t equals = body.find('=');
-            if (equals == std::string_view::npos) {
-                return;
-            }
-            key = std::string(trim(body.substr(0, equals)));
-            body.remove_prefix(equals);
-        }
-        body = trim(body.substr(1));
-        std::string value;
-        std::string_view rest = body;
-        if (!rest.empty() && rest.front() == '"') {
-            if (auto quoted = unquote(rest)) {
-                value = *quoted;
-            } else {
-                value = std::string(body);
-            }
-        } else {
-            value = std::string(body);
-        }
-        line.entry = true;
-        line.key = std::move(key);
-        line.value = std::move(value);
-    }
-
-    std::optional<std::string> find(const std::string& section, const std::string& key) const {
-        std::optional<std::string> found;
-        for (const Section& s : sections) {
-            if (s.hasHeader && s.name == section) {
-                for (const Line& line : s.lines) {
-                    if (line.entry && line.key == key) {
-                        found = line.value;  // the last one counts, as in most INI readers
-                    }
-                }
-            }
-        }
-        return found;
-    }
-
-    // Sets every occurrence of the key; false when nothing changes.
-    bool set(const std::string& section, const std::string& key, const std::string& value) {
-        bool present = false;
-        bool changed = false;
-        Section* last = nullptr;
-        for (Section& s : sections) {
-            if (!s.hasHeader || s.name != section) {
-                continue;
-            }
-            last = &s;
-            for (Line& line : s.lines) {
-                if (line.entry && line.key == key) {
-                    present = true;
-                    if (line.value != value) {
-                        line.value = value;
-                        line.raw.clear();
-                        changed = true;
-                    }
-                }
-            }
-        }
-        if (present) {
-            return changed;
-        }
-        if (!last) {
-            Section s;
-            s.hasHeader = true;
-            s.name = section;
-            s.lines.push_back(Line{"[" + section + "]", false, {}, {}});
-            sections.push_back(std::move(s));
-            last = &sections.back();
-        }
-        // After the section's last entry, so blank lines and comments below it stay below.
-        auto position = last->lines.end();
-        while (position != last->lines.begin() + 1 && !(position - 1)->entry &&
-               trim((position - 1)->raw).empty()) {
-            --position;
-        }
-        last->lines.insert(position, Line{{}, true, key, value});
-        return true;
-    }
-
-    std::string serialise() const {
-        std::string out;
-        for (const Section& s : sections) {
-            for (const Line& line : s.lines) {
-                if (line.entry && line.raw.empty()) {
-                    out += isPlainKey(line.key) ? line.key : quote(line.key);
-                    out += '=';
-                    out += quote(line.value);
-                } else {
-                    out += line.raw;
-                }
-                out += '\n';
-            }
-        }
-        return out;
-    }
-};
-
 IniSettingsStore::IniSettingsStore() : IniSettingsStore(defaultFilePath()) {
     ownsFolder_ = true;
 }
@@ -395,12 +108,12 @@ std::string IniSettingsStore::defaultFilePath() {
     return base + "/" + std::string(kFolderName) + "/" + kSettingsApplication + ".ini";
 }
 
-bool IniSettingsStore::readFile(std::unique_ptr<Document>& document,
+bool IniSettingsStore::readFile(std::optional<IniDocument>& document,
                                 std::optional<FileIdentity>& identity) const {
     int fd = ::open(filePath_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) {
-            document = std::make_unique<Document>();
+            document = IniDocument();
             identity.reset();
             return true;
         }
@@ -426,7 +139,7 @@ bool IniSettingsStore::readFile(std::unique_ptr<Document>& document,
         }
         text.append(buffer, static_cast<size_t>(n));
     }
-    document = std::make_unique<Document>(Document::parse(text));
+    document = IniDocument::parse(text);
     identity =
         FileIdentity{st.st_dev,          st.st_ino,         st.st_size,        st.st_mtim.tv_sec,
                      st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
@@ -446,7 +159,7 @@ void IniSettingsStore::refresh() const {
     if (document_ && current == identity_) {
         return;
     }
-    std::unique_ptr<Document> document;
+    std::optional<IniDocument> document;
     std::optional<FileIdentity> identity;
     if (readFile(document, identity)) {
         document_ = std::move(document);
@@ -558,7 +271,7 @@ void IniSettingsStore::write(const std::string& key, const std::string& value) {
     }
 
     // Start from what is on disk now: another process may have written since our last read.
-    std::unique_ptr<Document> document;
+    std::optional<IniDocument> document;
     std::optional<FileIdentity> identity;
     if (!readFile(document, identity)) {
         fail("cannot read", filePath_, errno);
@@ -569,7 +282,7 @@ void IniSettingsStore::write(const std::string& key, const std::string& value) {
         return;
     }
     removeStaleTemporaryFiles();
-    replaceFile(document->serialise());
+    replaceFile(document->print());
     document_ = std::move(document);
     identity_.reset();  // the next find() takes the new file's identity by reading it again
 }

@@ -2,28 +2,19 @@
 
 #include <sys/types.h>
 
-#include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "common/IniDocument.h"
 #include "common/ProductInfo.h"
 #include "common/SettingsStore.h"
 
 namespace velkora {
 
-// The persistent per-user store that both programs share: one INI file, by default
-// $XDG_CONFIG_HOME/velkora/orvane.ini (XDG_CONFIG_HOME defaults to ~/.config), with the keys
-// of one section ([setting]).
-//
-// File form: lines `Key="value"`. Values are always quoted; inside the quotes a backslash
-// escapes \\ \" \n \r \t and \xHH (other control bytes), so every text reads back exactly.
-// Keys are case-sensitive; a key with characters other than letters, digits, "_", "-" and
-// "." is quoted the same way. Lines a person added by hand are kept: comments (";" or "#"),
-// other sections, and unquoted `key = value` entries (read with surrounding blanks trimmed).
+// The persistent per-user store that both programs share: one INI file (IniDocument gives
+// its form), by default $XDG_CONFIG_HOME/velkora/orvane.ini (XDG_CONFIG_HOME defaults to
+// ~/.config), with the keys of one section ([setting]).
 //
 // Guarantees:
 // - The folder is created 0700 and the file 0600 from their first moment.
@@ -55,8 +46,6 @@ public:
     // be read, which would otherwise lose its other keys).
     void write(const std::string& key, const std::string& value) override;
 
-    struct Document;
-
 private:
     struct FileIdentity {
         dev_t device = 0;
@@ -72,7 +61,8 @@ private:
     // Reads the file again when it is not the one last read. Caller holds mutex_.
     void refresh() const;
     // Reads the file; false when it exists but cannot be read.
-    bool readFile(std::unique_ptr<Document>& document, std::optional<FileIdentity>& identity) const;
+    bool readFile(std::optional<IniDocument>& document,
+                  std::optional<FileIdentity>& identity) const;
     void ensureFolder() const;
     void replaceFile(const std::string& contents) const;
     void removeStaleTemporaryFiles() const;
@@ -82,7 +72,7 @@ private:
     bool ownsFolder_ = false;
 
     mutable std::mutex mutex_;
-    mutable std::unique_ptr<Document> document_;
+    mutable std::optional<IniDocument> document_;
     mutable std::optional<FileIdentity> identity_;  // of the file the document came from
 };
 

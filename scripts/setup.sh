@@ -23,6 +23,8 @@ PACKAGES=(
     libxml2-dev
     # A private bus with a NetworkManager stand-in for the dial-up tests.
     dbus python3-dbusmock
+    # Japanese text in the dialogs, and a private X display for their screenshots.
+    fonts-noto-cjk xvfb
 )
 
 # Debian starts its own mail service when Dovecot is installed; the tests and the demo run a

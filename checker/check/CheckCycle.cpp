@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <utility>
 
+#include "checker/check/HeaderExtractor.h"
 #include "common/Accounts.h"
+#include "common/ProductInfo.h"
 
 namespace velkora {
 
@@ -21,13 +24,15 @@ int16_t incremented(int16_t value) {
 }  // namespace
 
 CheckCycle::CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session, CheckState& state,
-                       const AppSettings& settings, const SettingsStore& store, TrayIcon& tray,
-                       MenuItems& menus, Dialup& dialup)
+                       MailList& mailList, const AppSettings& settings, const SettingsStore& store,
+                       MessageBoxes& boxes, TrayIcon& tray, MenuItems& menus, Dialup& dialup)
     : layer_(layer),
       session_(session),
       state_(state),
+      mailList_(mailList),
       settings_(settings),
       store_(store),
+      boxes_(boxes),
       tray_(tray),
       menus_(menus),
       dialup_(dialup),
@@ -46,12 +51,21 @@ CheckCycle::CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session
     timeuptimer_->setInterval(kMinuteMs);
 
     layer_.restartTimeup = [this] { restartTimeup(); };
-    session_.onAccountDone = [this] { logontimer_->setEnabled(true); };
+    session_.onMessageCount = [this](std::optional<int16_t> count) { recordMessageCount(count); };
+    session_.onMessage = [this](const std::string& reply) { recordMessage(reply); };
+    session_.onAccountDone = [this] {
+        accountEnded_ = true;
+        logontimer_->setEnabled(true);
+    };
+    session_.onError = [this](const std::string& text) { reportError(text); };
 }
 
 CheckCycle::~CheckCycle() {
     layer_.restartTimeup = nullptr;
+    session_.onMessageCount = nullptr;
+    session_.onMessage = nullptr;
     session_.onAccountDone = nullptr;
+    session_.onError = nullptr;
 }
 
 void CheckCycle::applyTimerPeriods() {
@@ -66,6 +80,32 @@ void CheckCycle::restartTimeup() {
         timeuptimer_->setEnabled(false);
         timeuptimer_->setEnabled(true);
     }
+}
+
+void CheckCycle::reportError(const std::string& text) {
+    if (settings_.Option3value != 0) {
+        return;
+    }
+    boxes_.show(MessageIcon::Stop, kProductName, text);
+}
+
+void CheckCycle::recordMessageCount(std::optional<int16_t> count) {
+    // The first STAT reply of a check replaces the last check's list, whatever its count.
+    // Tied to account 1 alone, a check whose account 1 is switched off or down would append
+    // to the old rows, listing every mail again at each check.
+    if (!state_.mailListReset) {
+        mailList_.reset();
+        state_.mailListReset = true;
+    }
+    if (count) {
+        // The sum of a check saturates rather than wrapping into a negative count.
+        state_.totalMessages = static_cast<int16_t>(
+            std::min<int>(std::numeric_limits<int16_t>::max(), state_.totalMessages + *count));
+    }
+}
+
+void CheckCycle::recordMessage(const std::string& reply) {
+    extractHeaders(reply, state_.currentAccountNumber, settings_, mailList_);
 }
 
 void CheckCycle::beginCheck() {
@@ -106,6 +146,7 @@ void CheckCycle::logintimerfun() {
         }
     }
 
+    accountEnded_ = false;
     state_.timeupTicks = 1;
     timeuptimer_->setEnabled(false);
     timeuptimer_->setEnabled(true);
@@ -133,7 +174,7 @@ bool CheckCycle::passDialupGate() {
         const auto& entries = dialup_.dialEntries();
         const std::string entry =
             static_cast<std::size_t>(index) < entries.size() ? entries[index] : std::string();
-        return dialup_.dialEntry(entry) != -1;
+        return dialup_.dialEntry(entry, settings_.Redialval) != -1;
     }
     // A periodic check never dials; with "Option6value" 1 it is skipped while offline.
     return !(settings_.Option6value == 1 && dialup_.countActiveConnections() == 0);
@@ -174,6 +215,11 @@ void CheckCycle::endOfCheck() {
     checktimer_->setEnabled(true);
 }
 
+void CheckCycle::startPeriodicCheck() {
+    state_.periodicCheck = true;
+    startCheck();
+}
+
 void CheckCycle::checktimerTick() {
     state_.minuteCount = incremented(state_.minuteCount);
     if (settings_.Checktimerval == 0 || state_.minuteCount < settings_.Checktimerval) {
@@ -184,8 +230,7 @@ void CheckCycle::checktimerTick() {
         return;
     }
     checktimer_->setEnabled(false);
-    state_.periodicCheck = true;
-    startCheck();
+    startPeriodicCheck();
     state_.minuteCount = 0;
     checktimer_->setEnabled(true);
 }
@@ -198,9 +243,12 @@ void CheckCycle::logontimerTick() {
 void CheckCycle::timeuptimerTick() {
     if (settings_.Timeupval != 0 && state_.timeupTicks >= settings_.Timeupval) {
         state_.timeupTicks = 1;
-        if (session_.pop3Step == Pop3Session::kQuitSent) {
+        if (session_.pop3Step() == Pop3Session::kQuitSent) {
             logontimer_->setEnabled(true);
         } else {
+            if (!std::exchange(accountEnded_, true) && onAccountTimedOut) {
+                onAccountTimedOut();
+            }
             session_.quitNow();
         }
         return;

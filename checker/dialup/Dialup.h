@@ -16,9 +16,10 @@ public:
     virtual const std::vector<std::string>& dialEntries() const = 0;
     // Number of dial-up connections now up.
     virtual int countActiveConnections() = 0;
-    // 0 = connected or already connected; -1 = gave up (the user has been told). Keeps
-    // handling events while it waits, so handlers may run nested inside it.
-    virtual int dialEntry(const std::string& entryName) = 0;
+    // 0 = connected or already connected; -1 = gave up (the user has been told). A failed
+    // attempt is followed by up to `redials` more ("Redialval"). Keeps handling events while
+    // it waits, so handlers may run nested inside it.
+    virtual int dialEntry(const std::string& entryName, int redials) = 0;
     // Hangs up the first connection that is up; failures are ignored.
     virtual void hangUpDialup() = 0;
     // The dial-up menu's entry click: starts bringing the entry up and returns at once; the
@@ -33,7 +34,7 @@ class NoRasDialup final : public Dialup {
 public:
     const std::vector<std::string>& dialEntries() const override { return entries_; }
     int countActiveConnections() override { return 1; }
-    int dialEntry(const std::string&) override { return 0; }
+    int dialEntry(const std::string&, int) override { return 0; }
     void hangUpDialup() override {}
 
 private:

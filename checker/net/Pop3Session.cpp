@@ -5,7 +5,6 @@
 #include <optional>
 #include <string_view>
 
-#include "checker/check/HeaderExtractor.h"
 #include "common/Cp932.h"
 
 namespace velkora {
@@ -70,14 +69,15 @@ std::string unstuffReply(std::string_view reply) {
 
 }  // namespace
 
-Pop3Session::Pop3Session(SocketLayer& layer, EventLoop& loop, CheckState& state,
-                         const AppSettings& settings, MailList& mailList)
-    : layer_(layer), loop_(loop), state_(state), settings_(settings), mailList_(mailList) {
+Pop3Session::Pop3Session(SocketLayer& layer, EventLoop& loop, const AppSettings& settings)
+    : layer_(layer), loop_(loop), settings_(settings) {
     layer_.onReply = [this](const ReceivedChunk& chunk) { handleReply(chunk); };
+    layer_.onError = [this](const std::string& text) { report(text); };
 }
 
 Pop3Session::~Pop3Session() {
     layer_.onReply = nullptr;
+    layer_.onError = nullptr;
 }
 
 std::string Pop3Session::topCommand(int16_t message, int lines) {
@@ -88,8 +88,10 @@ int Pop3Session::topLines() const {
     return settings_.Check1value == 1 ? settings_.Talkcnt : 5;
 }
 
-bool Pop3Session::connectionOpen() {
-    return layer_.api().hasSocket();
+void Pop3Session::report(const std::string& text) {
+    if (onError) {
+        onError(text);
+    }
 }
 
 void Pop3Session::send(const std::string& command) {
@@ -97,7 +99,7 @@ void Pop3Session::send(const std::string& command) {
 }
 
 void Pop3Session::clearReplyText() {
-    replyText.clear();
+    replyText_.clear();
     statusLine_.clear();
     scanned_ = 0;
     topStatusSeen_ = false;
@@ -111,27 +113,27 @@ void Pop3Session::openSession(const Account& account) {
     if (connectionOpen()) {
         layer_.closeConnection();
     }
-    layer_.socketPhase = "0";
-    pop3Step = kGreeting;
+    layer_.goIdle();
+    pop3Step_ = kGreeting;
     clearReplyText();
-    messageCount = 0;
-    currentMessage = 0;
+    messageCount_ = 0;
+    currentMessage_ = 0;
 
     const std::string host = trimSpaces(account_.Hname);
     if (host.empty()) {
         // No connection was begun, so there is nothing to close.
-        layer_.reportError(kNoHost);
+        report(kNoHost);
         return;
     }
     const std::string error = layer_.openConnection(host, account_.Portno);
     if (error.empty() || session != sessionNumber_) {
         return;
     }
-    // Closed before the box, which lets events in: nothing may use the failed connection.
+    // Closed before the report, which may let events in: nothing may use the failed connection.
     layer_.closeConnection();
-    layer_.socketPhase = "0";
-    pop3Step = kGreeting;
-    layer_.reportError(error);
+    layer_.goIdle();
+    pop3Step_ = kGreeting;
+    report(error);
     // The log-on timer is not started: the time-up moves the check on.
 }
 
@@ -139,7 +141,7 @@ Pop3Session::Kind Pop3Session::classify(const std::string& chunk) const {
     std::string head = chunk.substr(0, 4);
     std::transform(head.begin(), head.end(), head.begin(), upper);
     const std::size_t ok = head.find("+OK");
-    if ((ok == 0 || ok == 1) && pop3Step != kTopSent) {
+    if ((ok == 0 || ok == 1) && pop3Step_ != kTopSent) {
         return Kind::Acknowledgement;
     }
     if (head == "-ERR") {
@@ -154,24 +156,24 @@ void Pop3Session::handleReply(const ReceivedChunk& chunk) {
         return;
     }
     const std::string& bytes = chunk.bytes;
-    if (replyText.size() + bytes.size() > kReplyTextLimit) {
+    if (replyText_.size() + bytes.size() > kReplyTextLimit) {
         clearReplyText();
-        if (pop3Step != kQuitSent) {
+        if (pop3Step_ != kQuitSent) {
             endAccountQuietly();
         }
         return;
     }
-    replyText += bytes;
+    replyText_ += bytes;
 
     const uint64_t session = sessionNumber_;
     // The phase goes back to reading only while this session's connection is still the one
     // open: a nested handler may have closed it, or a new session may have replaced it.
     auto resumeReading = [&] {
         if (session == sessionNumber_ && connectionOpen()) {
-            layer_.socketPhase = "3";
+            layer_.resumeReading();
         }
     };
-    if (pop3Step == kTopSent) {
+    if (pop3Step_ == kTopSent) {
         collectTop();
         resumeReading();
         return;
@@ -191,9 +193,8 @@ void Pop3Session::handleReply(const ReceivedChunk& chunk) {
     statusLine_.erase(0, end + 1);
     switch (classify(line)) {
         case Kind::Acknowledgement: {
-            const bool quitReply = pop3Step == kQuitSent;
-            layer_.selectNotification(SocketNotification::Read);
-            layer_.socketPhase = "4";
+            const bool quitReply = pop3Step_ == kQuitSent;
+            layer_.beginAcknowledgement();
             acknowledge(line);
             if (!quitReply) {
                 resumeReading();
@@ -213,32 +214,25 @@ void Pop3Session::handleReply(const ReceivedChunk& chunk) {
 void Pop3Session::acknowledge(const std::string& chunk) {
     // Each new step is stored before the command that provokes the next reply: that reply can
     // be handled inside the send.
-    switch (pop3Step) {
+    switch (pop3Step_) {
         case kGreeting:
-            pop3Step = kUserSent;
+            pop3Step_ = kUserSent;
             send(userCommand(account_.Uname));
             break;
         case kUserSent:
-            pop3Step = kPassSent;
+            pop3Step_ = kPassSent;
             send(passCommand(account_.Passw));
             break;
         case kPassSent:
-            pop3Step = kStatSent;
+            pop3Step_ = kStatSent;
             send("STAT");
             break;
         case kStatSent:
-            // The first STAT reply of a check replaces the last check's list. Tied to account
-            // 1 alone, a check whose account 1 is switched off or down would append to the
-            // old rows, listing every mail again at each check.
-            if (!state_.mailListReset) {
-                mailList_.reset();
-                state_.mailListReset = true;
-            }
             handleStat(chunk);
             break;
         case kQuitSent:
-            pop3Step = kGreeting;
-            layer_.socketPhase = "0";
+            pop3Step_ = kGreeting;
+            layer_.goIdle();
             layer_.closeConnection();
             break;
         default:
@@ -255,41 +249,44 @@ void Pop3Session::handleStat(const std::string& statLine) {
         const std::size_t end = statLine.find_first_of(" \r\n", first + 1);
         count = parseCount(std::string_view(statLine).substr(first + 1, end - first - 1));
     }
+    const uint64_t session = sessionNumber_;
+    if (onMessageCount) {
+        onMessageCount(count);
+    }
+    if (session != sessionNumber_) {
+        return;
+    }
     if (!count) {
         // Malformed, or more messages than a 16-bit count holds.
         endAccountQuietly();
         return;
     }
-    messageCount = *count;
-    if (messageCount == 0) {
-        const uint64_t session = sessionNumber_;
+    messageCount_ = *count;
+    if (messageCount_ == 0) {
         sendQuit();
         accountDone(session);
         return;
     }
-    // The sum of a check saturates rather than wrapping into a negative count.
-    state_.totalMessages = static_cast<int16_t>(
-        std::min<int>(std::numeric_limits<int16_t>::max(), state_.totalMessages + messageCount));
-    currentMessage = 1;
-    pop3Step = kTopSent;
+    currentMessage_ = 1;
+    pop3Step_ = kTopSent;
     clearReplyText();
-    send(topCommand(currentMessage, topLines()));
+    send(topCommand(currentMessage_, topLines()));
 }
 
 void Pop3Session::collectTop() {
     // The reply's status line comes first: "-ERR" there ends the account. Further lines are
     // mail text, whatever they begin with.
     if (!topStatusSeen_) {
-        std::size_t end = replyText.find('\n');
+        std::size_t end = replyText_.find('\n');
         if (end == std::string::npos) {
-            if (replyText.size() < kStatusLineLimit) {
+            if (replyText_.size() < kStatusLineLimit) {
                 return;
             }
-            end = replyText.size() - 1;
+            end = replyText_.size() - 1;
         }
         topStatusSeen_ = true;
-        if (classify(replyText) == Kind::Failure) {
-            errorTail(cp932::toUtf8(std::string_view(replyText).substr(4, end - 3)));
+        if (classify(replyText_) == Kind::Failure) {
+            errorTail(cp932::toUtf8(std::string_view(replyText_).substr(4, end - 3)));
             return;
         }
     }
@@ -298,39 +295,44 @@ void Pop3Session::collectTop() {
     // lets a message without a Subject or From header be listed instead of stalling the
     // account. Only the new text is searched, with room for a terminator cut in two.
     const std::size_t from = scanned_ >= kReplyEnd.size() ? scanned_ - kReplyEnd.size() : 0;
-    const std::size_t terminator = replyText.find(kReplyEnd, from);
-    scanned_ = replyText.size();
+    const std::size_t terminator = replyText_.find(kReplyEnd, from);
+    scanned_ = replyText_.size();
     if (terminator == std::string::npos) {
         // Not complete yet: the next chunk comes with the next read notification.
         return;
     }
-    replyText = unstuffReply(std::string_view(replyText).substr(0, terminator + 2));
-    extractHeaders(replyText, state_.currentAccountNumber, settings_, mailList_);
-    if (currentMessage < messageCount) {
-        ++currentMessage;
-        clearReplyText();
-        send(topCommand(currentMessage, topLines()));
+    replyText_ = unstuffReply(std::string_view(replyText_).substr(0, terminator + 2));
+    const uint64_t session = sessionNumber_;
+    if (onMessage) {
+        onMessage(replyText_);
+    }
+    if (session != sessionNumber_) {
         return;
     }
-    const uint64_t session = sessionNumber_;
+    if (currentMessage_ < messageCount_) {
+        ++currentMessage_;
+        clearReplyText();
+        send(topCommand(currentMessage_, topLines()));
+        return;
+    }
     sendQuit();
     accountDone(session);
 }
 
 void Pop3Session::errorTail(const std::string& text) {
     const uint64_t session = sessionNumber_;
-    if (pop3Step == kGreeting) {
+    if (pop3Step_ == kGreeting) {
         // The greeting was refused: there is no conversation to end with "QUIT", and nothing
         // more to say on this connection.
         closeLeftoverConnection();
     } else {
-        // Stored before the box lets events in, so that a time-up meanwhile sees the account
+        // Stored before the report may let events in, so that a time-up meanwhile sees the account
         // as leaving.
-        pop3Step = kQuitSent;
+        pop3Step_ = kQuitSent;
     }
-    // A bare "-ERR" explains nothing: no empty box, but the account ends all the same.
+    // A bare "-ERR" explains nothing: no empty report, but the account ends all the same.
     if (text.find_first_not_of(" \r\n") != std::string::npos) {
-        layer_.reportError(text);
+        report(text);
     }
     if (session != sessionNumber_) {
         return;
@@ -342,17 +344,17 @@ void Pop3Session::errorTail(const std::string& text) {
 void Pop3Session::receiveFailure(int code) {
     const uint64_t session = sessionNumber_;
     layer_.closeConnection();
-    layer_.socketPhase = "0";
-    if (pop3Step != kGreeting) {
-        pop3Step = kQuitSent;
+    layer_.goIdle();
+    if (pop3Step_ != kGreeting) {
+        pop3Step_ = kQuitSent;
     }
-    layer_.reportError(socketErrorText(code));
+    report(socketErrorText(code));
     accountDone(session);
 }
 
 void Pop3Session::endAccountQuietly() {
     const uint64_t session = sessionNumber_;
-    if (pop3Step == kGreeting) {
+    if (pop3Step_ == kGreeting) {
         closeLeftoverConnection();
     } else {
         sendQuit();
@@ -368,14 +370,14 @@ void Pop3Session::accountDone(uint64_t session) {
 }
 
 void Pop3Session::sendQuit() {
-    if (pop3Step == kGreeting) {
+    if (pop3Step_ == kGreeting) {
         return;
     }
     quitNow();
 }
 
 void Pop3Session::quitNow() {
-    pop3Step = kQuitSent;
+    pop3Step_ = kQuitSent;
     if (connectionOpen()) {
         send("QUIT");
     }
@@ -386,7 +388,7 @@ void Pop3Session::closeLeftoverConnection() {
     if (connectionOpen()) {
         layer_.closeConnection();
     }
-    layer_.socketPhase = "0";
+    layer_.goIdle();
 }
 
 }  // namespace velkora

@@ -3,10 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
-#include "checker/check/CheckState.h"
-#include "checker/check/MailList.h"
 #include "checker/net/SocketLayer.h"
 #include "common/Account.h"
 #include "common/AppSettings.h"
@@ -17,6 +16,11 @@ namespace velkora {
 // The POP3 conversation with one account's server: USER, PASS, STAT, one TOP per message and
 // QUIT, driven by the socket layer's notifications. One session at a time; the object is
 // reused for every account. It only reads: nothing is deleted or marked on the server.
+//
+// The session keeps no check state and lists nothing: it reports what it learns through the
+// on... handlers below, as it happens, and the check records it. Each report is made before
+// the session goes on, and a handler may handle events (a message box does), so a new
+// session may have begun by the time it returns; the old one then stops.
 class Pop3Session {
 public:
     // Steps of the dialogue (2 is never used).
@@ -31,9 +35,9 @@ public:
     // reply cannot grow it beyond this: the account is ended instead.
     static constexpr std::size_t kReplyTextLimit = 1024 * 1024;
 
-    // Installs itself as the layer's reply handler.
-    Pop3Session(SocketLayer& layer, EventLoop& loop, CheckState& state, const AppSettings& settings,
-                MailList& mailList);
+    // Installs itself as the layer's reply handler and passes the layer's errors on through
+    // onError. "Check1value" and "Talkcnt" are read at each TOP.
+    Pop3Session(SocketLayer& layer, EventLoop& loop, const AppSettings& settings);
     ~Pop3Session();
     Pop3Session(const Pop3Session&) = delete;
     Pop3Session& operator=(const Pop3Session&) = delete;
@@ -53,8 +57,16 @@ public:
     // Closes the connection if one is still open (e.g. the server never answered "QUIT").
     void closeLeftoverConnection();
 
-    // Called when the session is done with its account: the next account follows 1000 ms later.
+    // The STAT reply of the account: its message count, or nothing when the reply holds no
+    // count of 0..32767 (the account then ends).
+    std::function<void(std::optional<int16_t> count)> onMessageCount;
+    // One complete TOP reply, in message order: its status line, the header and the body lines
+    // that came, without the closing "." line and with the server's dot-stuffing undone.
+    std::function<void(const std::string& reply)> onMessage;
+    // The session is done with its account: the next account follows 1000 ms later.
     std::function<void()> onAccountDone;
+    // An error text for the user: the server's words after "-ERR", or a socket error's text.
+    std::function<void(const std::string& text)> onError;
 
     // The commands as sent, without CR LF.
     static std::string userCommand(const std::string& uname) { return "USER " + uname; }
@@ -63,10 +75,11 @@ public:
     // L: "Talkcnt" when "Check1value" is 1, otherwise 5.
     int topLines() const;
 
-    int16_t pop3Step = kGreeting;
-    std::string replyText;
-    int16_t messageCount = 0;
-    int16_t currentMessage = 0;
+    // Read-only views of the dialogue, for the time-up and for tests.
+    int16_t pop3Step() const { return pop3Step_; }
+    const std::string& replyText() const { return replyText_; }
+    int16_t messageCount() const { return messageCount_; }
+    int16_t currentMessage() const { return currentMessage_; }
 
 private:
     enum class Kind { Acknowledgement, Failure, Data };
@@ -80,16 +93,20 @@ private:
     void receiveFailure(int code);
     void endAccountQuietly();
     void accountDone(uint64_t session);
-    bool connectionOpen();
+    void report(const std::string& text);
+    bool connectionOpen() const { return layer_.connectionOpen(); }
     void send(const std::string& command);
     void clearReplyText();
 
     SocketLayer& layer_;
     EventLoop& loop_;
-    CheckState& state_;
     const AppSettings& settings_;
-    MailList& mailList_;
     Account account_;
+
+    int16_t pop3Step_ = kGreeting;
+    std::string replyText_;
+    int16_t messageCount_ = 0;
+    int16_t currentMessage_ = 0;
 
     // Counts sessions, so that work resumed after a nested wait can tell that a new session
     // (a new check) has begun meanwhile.

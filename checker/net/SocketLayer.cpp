@@ -8,9 +8,7 @@
 #include <utility>
 
 #include "checker/net/WinsockErrors.h"
-#include "common/AppSettings.h"
 #include "common/Cp932.h"
-#include "common/ProductInfo.h"
 
 namespace velkora {
 
@@ -81,9 +79,7 @@ std::string socketErrorText(int32_t code) {
     return "(" + std::to_string(code) + ")";
 }
 
-SocketLayer::SocketLayer(SocketApi& api, EventLoop& loop, MessageBoxes& boxes,
-                         const AppSettings& settings)
-    : api_(api), loop_(loop), boxes_(boxes), settings_(settings) {
+SocketLayer::SocketLayer(SocketApi& api, EventLoop& loop) : api_(api), loop_(loop) {
     api_.setNotificationSink([this] { txtSockIn_KeyDown(); });
 }
 
@@ -97,10 +93,10 @@ void SocketLayer::txtSockIn_KeyDown() {
     if (restartTimeup) {
         restartTimeup();
     }
-    if (socketPhase == "1" || socketPhase == "4") {
+    if (socketPhase_ == "1" || socketPhase_ == "4") {
         selectNotification(SocketNotification::Read);
-        socketPhase = "3";
-    } else if (socketPhase == "3") {
+        socketPhase_ = "3";
+    } else if (socketPhase_ == "3") {
         ReceivedChunk chunk = receiveChunk();
         if (onReply) {
             onReply(chunk);
@@ -112,8 +108,13 @@ void SocketLayer::selectNotification(SocketNotification kind) {
     api_.selectNotification(kind);
 }
 
+void SocketLayer::beginAcknowledgement() {
+    selectNotification(SocketNotification::Read);
+    socketPhase_ = "4";
+}
+
 std::string SocketLayer::openConnection(const std::string& host, int16_t port) {
-    ++connectionGeneration_;
+    const uint64_t generation = ++connectionGeneration_;
     api_.startup();
     if (!api_.createSocket()) {
         return kSocketCreationFailed;
@@ -124,12 +125,21 @@ std::string SocketLayer::openConnection(const std::string& host, int16_t port) {
     int result = api_.connect(address, static_cast<uint16_t>(port));
     // Taken now, before the pump lets other socket calls run.
     int error = result == -1 ? api_.lastError() : 0;
-    socketPhase = "1";
+    socketPhase_ = "1";
+    // A notification handled in these pumps may end the connection (a refusal that the first
+    // receive finds) and report that itself: then there is nothing left to set up, and the
+    // closed socket's own error would be a second, wrong report.
     loop_.processPendingEvents();
+    if (connectionGeneration_ != generation) {
+        return "";
+    }
     if (result == -1 && error != 0 && error != winsock::kWouldBlock) {
         return socketErrorText(error);
     }
     loop_.processPendingEvents();
+    if (connectionGeneration_ != generation) {
+        return "";
+    }
     if (api_.setNonBlocking() == -1) {
         return socketErrorText(api_.lastError());
     }
@@ -140,7 +150,7 @@ void SocketLayer::sendLine(const std::string& line) {
     // Never anything on a closed connection: the time-up may send "QUIT" after the server
     // has already closed it.
     if (!api_.hasSocket()) {
-        socketPhase = "0";
+        socketPhase_ = "0";
         return;
     }
     std::string bytes = cp932::fromUtf8Lossy(line);
@@ -162,7 +172,7 @@ void SocketLayer::sendLine(const std::string& line) {
     bool closedHere = false;
     while (!outgoing_.empty() && sameConnection()) {
         selectNotification(SocketNotification::Write);
-        socketPhase = "4";
+        socketPhase_ = "4";
         long sent = api_.send(outgoing_.data(), outgoing_.size());
         int code = sent < 0 ? api_.lastError() : 0;
         if (sent > 0) {
@@ -181,7 +191,7 @@ void SocketLayer::sendLine(const std::string& line) {
         }
         if (sent <= 0 && !outgoing_.empty() && sameConnection()) {
             // No room: sleep until the write notification says there is some again.
-            loop_.runUntil([&] { return socketPhase != "4" || !sameConnection(); });
+            loop_.runUntil([&] { return socketPhase_ != "4" || !sameConnection(); });
         }
     }
 
@@ -189,9 +199,11 @@ void SocketLayer::sendLine(const std::string& line) {
     sendingGeneration_ = outerGeneration;
     sending_ = outerSending;
     if (!error.empty()) {
-        reportError(error);
+        if (onError) {
+            onError(error);
+        }
         if (closedHere) {
-            socketPhase = "0";
+            socketPhase_ = "0";
         }
     }
 }
@@ -234,13 +246,6 @@ uint32_t SocketLayer::resolveHost(const std::string& host) {
         return address;
     }
     return api_.lookupHost(host).value_or(kNoAddress);
-}
-
-void SocketLayer::reportError(const std::string& text) {
-    if (settings_.Option3value != 0) {
-        return;
-    }
-    boxes_.show(MessageIcon::Stop, kProductName, text);
 }
 
 }  // namespace velkora

@@ -6,11 +6,8 @@
 
 #include "checker/net/SocketApi.h"
 #include "common/EventLoop.h"
-#include "common/MessageBox.h"
 
 namespace velkora {
-
-struct AppSettings;
 
 // One received chunk, or a receive failure (error > 0, a Windows Sockets number).
 struct ReceivedChunk {
@@ -21,45 +18,55 @@ struct ReceivedChunk {
 // The checker's TCP layer: one connection at a time, readiness notifications routed by
 // socketPhase to one handler that never looks at the notification itself.
 //   "0" idle, "1" connecting, "3" reading, "4" write pending; "" before the first session.
+// The phase is the layer's own: the session moves it only through the transitions below.
+// Errors are not shown here: their texts go up through onError.
 class SocketLayer {
 public:
-    SocketLayer(SocketApi& api, EventLoop& loop, MessageBoxes& boxes, const AppSettings& settings);
+    SocketLayer(SocketApi& api, EventLoop& loop);
     // Leaves the seam without a sink: notifications must not reach a layer that is gone.
     ~SocketLayer();
     SocketLayer(const SocketLayer&) = delete;
     SocketLayer& operator=(const SocketLayer&) = delete;
 
-    // "" when the connection is under way, otherwise the error text to show.
+    // "" when the connection is under way, otherwise the error text to show. Also "" when a
+    // notification handled meanwhile has already ended (and reported) the connection.
     std::string openConnection(const std::string& host, int16_t port);
     // Sends the UTF-8 line in code page 932, all of its bytes (waiting for room when the
-    // socket is full); reports its own failure. Without an open connection nothing is sent.
+    // socket is full). A failure closes the connection, goes to onError and leaves the phase
+    // idle. Without an open connection nothing is sent.
     void sendLine(const std::string& line);
     ReceivedChunk receiveChunk();
     // After the QUIT acknowledgement the blocking hook is also removed (a no-op here).
     void closeConnection();
     // Dotted IPv4 address first, then a name lookup; 0xFFFFFFFF when unknown.
     uint32_t resolveHost(const std::string& host);
-    // The stop box titled "Velkora", unless "Option3value" is not 0.
-    void reportError(const std::string& text);
     void selectNotification(SocketNotification kind);
+    bool connectionOpen() const { return api_.hasSocket(); }
 
     // The notification handler: restartTimeup, then routing by socketPhase.
     void txtSockIn_KeyDown();
 
-    std::string socketPhase;
+    // The session's moves of the phase: idle ("0"); reading ("3"); and, while it acts on an
+    // acknowledgement, read notifications selected with phase "4" until its command's write
+    // notification comes.
+    void goIdle() { socketPhase_ = "0"; }
+    void resumeReading() { socketPhase_ = "3"; }
+    void beginAcknowledgement();
+
+    // Read-only: the routing state, for the session's decisions and for tests.
+    const std::string& socketPhase() const { return socketPhase_; }
 
     // The session's reply handler, given each chunk (or failure) read in phase "3".
     std::function<void(const ReceivedChunk&)> onReply;
     // The check cycle's time-up restart, run first on every notification.
     std::function<void()> restartTimeup;
-
-    SocketApi& api() { return api_; }
+    // The text of a send failure, for the one place that shows errors.
+    std::function<void(const std::string&)> onError;
 
 private:
     SocketApi& api_;
     EventLoop& loop_;
-    MessageBoxes& boxes_;
-    const AppSettings& settings_;
+    std::string socketPhase_;
     // Counts connections opened and closed, so that a wait can tell that the connection it
     // was sending on is gone or was replaced meanwhile.
     uint64_t connectionGeneration_ = 0;

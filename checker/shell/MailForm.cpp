@@ -53,13 +53,13 @@ void MailForm::showPopup(int16_t totalMessages) {
     }
 }
 
-void MailForm::setMailerCaption(int index, const MailerCaption& caption) {
+void MailForm::setMailerButton(int index, const std::string& caption, bool enabled) {
     if (index < 1 || index > 2) {
         return;
     }
-    mailerCaptions_[index - 1] = caption;
+    mailerCaptions_[index - 1] = {caption, enabled};
     if (view_ != nullptr) {
-        view_->setMailerButton(index, caption);
+        view_->setMailerButton(index, mailerCaptions_[index - 1]);
     }
 }
 

@@ -11,7 +11,6 @@
 #include "checker/announce/ReadingPlan.h"
 #include "checker/check/MailList.h"
 #include "checker/shell/MailPopup.h"
-#include "checker/shell/MailPrograms.h"
 #include "common/AppSettings.h"
 #include "common/EventLoop.h"
 #include "common/SettingsStore.h"
@@ -44,6 +43,16 @@ inline constexpr std::string_view kOkTip = "ﾎﾟｯﾌﾟｱｯﾌﾟを閉じ
 inline constexpr std::string_view kMailerButtonTip = "OPTIONで指定したﾒｰﾗｰを起動します";
 inline constexpr std::string_view kAccountTipPrefix = "ｱｶｳﾝﾄ：";
 
+// Caption and state of a mail-program button.
+struct MailerCaption {
+    std::string text;
+    bool enabled = false;
+
+    bool operator==(const MailerCaption&) const = default;
+};
+
+inline constexpr std::string_view kUnregisteredMailer = "未登録";
+
 // The caption: the mail count followed by "通のメールが届いています!".
 std::string mailFormCaption(int16_t totalMessages);
 
@@ -73,14 +82,13 @@ struct MailFormServices {
     EventLoop& loop;
     MailList& mailList;
     const AppSettings& settings;
-    const CheckState& checkState;
     const SettingsStore& store;
     ReadingState& readingState;
 };
 
 // The mail list popup `mailform`: created once, then shown and hidden; the rows are the mail
 // list's and stay while it is hidden. The view forwards the user's clicks here.
-class MailForm final : public MailPopup, public MailerCaptionView {
+class MailForm final : public MailPopup {
 public:
     explicit MailForm(MailFormServices services);
     ~MailForm() override;
@@ -92,10 +100,8 @@ public:
 
     // Caption from the mail count, header row, column widths, the self-closing delay; shows.
     void showPopup(int16_t totalMessages) override;
-    // Shows the last check's list again (the count of the last check).
-    void showAgain() { showPopup(services_.checkState.totalMessages); }
 
-    void setMailerCaption(int index, const MailerCaption& caption) override;
+    void setMailerButton(int index, const std::string& caption, bool enabled) override;
 
     // A click on list row `row` (1 = first mail): its account's name becomes the tip and the
     // reading's current account name.

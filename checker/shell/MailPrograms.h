@@ -1,47 +1,11 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "checker/check/CheckState.h"
-#include "checker/shell/TrayIcon.h"
-#include "common/AppSettings.h"
 #include "common/MessageBox.h"
 
 namespace velkora {
-
-// Caption of a mail-program item or button while its path is empty.
-inline constexpr std::string_view kUnregisteredMailer = "未登録";
-// What follows the program's name in the caption.
-inline constexpr std::string_view kStartMailerSuffix = "を起動";
-
-// The short program name shown in the captions: empty for an empty path or "0"; otherwise the
-// file name up to its first "." (a name without "." whole). A desktop entry file is named by
-// the application's own name from the file, as a file manager shows it.
-std::string mailerTitle(const std::string& path);
-
-// Caption and state of mail-program item (and popup button) for one path.
-struct MailerCaption {
-    std::string text;
-    bool enabled = false;
-
-    bool operator==(const MailerCaption&) const = default;
-};
-
-// Not empty: mailerTitle followed by "を起動", enabled; empty: "未登録", disabled.
-MailerCaption mailerCaption(const std::string& path);
-
-// What shows the two mail-program captions: the menu items and the popup buttons alike.
-class MailerCaptionView {
-public:
-    virtual ~MailerCaptionView() = default;
-    // index is 1 or 2.
-    virtual void setMailerCaption(int index, const MailerCaption& caption) = 0;
-};
-
-// Applies the captions of "Mailerdir1" and "Mailerdir2" to every view; run after every load.
-void renewMailerCaptions(const AppSettings& settings, const std::vector<MailerCaptionView*>& views);
 
 // A program to start: its arguments (the program first) and working folder (empty: ours).
 struct LaunchCommand {
@@ -64,20 +28,17 @@ public:
     virtual bool startDetached(const LaunchCommand& command) = 0;
 };
 
-// The user's two mail programs.
-class MailPrograms {
+// Starts the user's mail programs (the platform's part of ExecMailapp).
+class MailerLauncher {
 public:
-    MailPrograms(const AppSettings& settings, const CheckState& state, TrayIcon& tray,
-                 ProgramStarter& starter, MessageBoxes& boxes);
+    MailerLauncher(ProgramStarter& starter, MessageBoxes& boxes)
+        : starter_(starter), boxes_(boxes) {}
 
-    // Starts mail program 1 or 2. Clears the new-mail icon unless a check runs. A program that
-    // cannot be started gets a box naming its path; the checker goes on.
-    void ExecMailapp(int index);
+    // Starts the program at `path` and returns at once; nothing for an empty path. A program
+    // that cannot be started gets a box naming its path; the checker goes on.
+    void start(const std::string& path);
 
 private:
-    const AppSettings& settings_;
-    const CheckState& state_;
-    TrayIcon& tray_;
     ProgramStarter& starter_;
     MessageBoxes& boxes_;
 };

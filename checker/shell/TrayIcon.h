@@ -33,6 +33,10 @@ public:
     virtual ~MenuItems() = default;
     virtual void setEnabled(MenuItem item, bool enabled) = 0;
     virtual bool isEnabled(MenuItem item) const = 0;
+    // The caption and state of the mail program item Mailer(index), index 1 or 2, as
+    // renewMailerCaptions sets them after every settings load. A menu without those items
+    // ignores it.
+    virtual void setMailerItem(int /*index*/, const std::string& /*caption*/, bool /*enabled*/) {}
 };
 
 }  // namespace velkora

@@ -1,25 +1,72 @@
 // The mail check against a real POP3 server (a private Dovecot on 127.0.0.1), with mail that
-// Python's email package encoded.
+// Python's email package encoded: in the checker as the programs build it, and through the
+// check tool.
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
-#include "tests/integration/CheckRig.h"
+#include "checker/net/PosixSocketApi.h"
+#include "common/Accounts.h"
+#include "common/IniSettingsStore.h"
+#include "common/qt/QtEventLoop.h"
+#include "tests/integration/CheckTool.h"
+#include "tests/support/CheckerRig.h"
 #include "tests/support/DovecotServer.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace velkora::test {
 namespace {
-
-using namespace std::chrono_literals;
 
 constexpr int32_t kTaroText = 0x000000;
 constexpr int32_t kTaroBack = 0xFFFF80;
 constexpr int32_t kHanakoText = 0x0000C0;
 constexpr int32_t kHanakoBack = 0xE0FFE0;
-constexpr auto kCheckLimit = 15s;
+// Quotes, a backslash and control characters, which JSON must escape.
+const std::string kControlMessage =
+    "From: \"Back\\slash\" <q@example.com>\r\nSubject: bell\x07 del\x7f end\r\n\r\n"
+    "line #1\x01\r\n";
+
+// The checker on the Qt event loop with real sockets.
+struct RealRig : CheckerRig<QtEventLoop, PosixSocketApi> {
+    void addAccount(const std::string& name, uint16_t port, const std::string& user,
+                    const std::string& password, int32_t text = 0, int32_t back = 0,
+                    int16_t check = 1) {
+        CheckerRig::addAccount({.Aname = name,
+                                .Hname = "127.0.0.1",
+                                .Portno = static_cast<int16_t>(port),
+                                .Uname = user,
+                                .Passw = password,
+                                .Check = check,
+                                .Scolor1 = text,
+                                .Scolor2 = back});
+    }
+    // A check by hand, run to its end; false when it was still running after 15 seconds.
+    bool runCheck() {
+        bool overTime = false;
+        auto limit = loop.createTimer();
+        limit->setHandler([&] { overTime = true; });
+        limit->setInterval(15000);
+        limit->setEnabled(true);
+        checker.loadSettings();
+        checker.mailCheck();
+        loop.runUntil([&] { return !state().checkInProgress || overTime; });
+        return !state().checkInProgress;
+    }
+};
 
 class RealServerCheckTest : public ::testing::Test {
 protected:
@@ -30,9 +77,11 @@ protected:
         server_ = std::make_unique<DovecotServer>();
         for (const char* box : {"taro", "hanako", "nosubject"}) {
             server_->addUser(box, std::string("pw-") + box);
-            server_->copyMaildir(box, MailExpectations::maildirOf(box));
+            server_->copyMaildir(box, maildirOf(box, "mail"));
         }
         server_->addUser("jiro", "pw-jiro");  // an empty maildrop
+        server_->addUser("ctrl", "pw-ctrl");
+        server_->addMessage("ctrl", "1709500001.M1P100.velkora:2,S", kControlMessage);
         if (!server_->start(&startError_)) {
             server_.reset();
         }
@@ -46,7 +95,7 @@ protected:
                             "scripts/setup.sh installs them)";
         }
         ASSERT_TRUE(server_) << "the private Dovecot did not start: " << startError_;
-        expected_ = MailExpectations::load();
+        expected_ = loadExpectations("mail");
     }
 
     uint16_t port() const { return server_->port(); }
@@ -69,58 +118,48 @@ protected:
 
     static std::unique_ptr<DovecotServer> server_;
     static std::string startError_;
-    MailExpectations expected_;
+    std::map<std::string, std::vector<ExpectedMail>> expected_;
 };
 
 std::unique_ptr<DovecotServer> RealServerCheckTest::server_;
 std::string RealServerCheckTest::startError_;
 
-TEST_F(RealServerCheckTest, ListsTheMailOfEveryCheckedAccountDecodedInFetchOrder) {
-    CheckRig rig;
-    rig.addAccount("太郎", "127.0.0.1", port(), "taro", "pw-taro", kTaroText, kTaroBack);
-    rig.addAccount("次郎", "127.0.0.1", port(), "jiro", "pw-jiro", 0x123456, 0x654321);
+TEST_F(RealServerCheckTest, ListsEveryCheckedAccountsMailDecodedInFetchOrderAndOnlyReads) {
+    RealRig rig;
+    rig.addAccount("太郎", port(), "taro", "pw-taro", kTaroText, kTaroBack);
+    rig.addAccount("次郎", port(), "jiro", "pw-jiro");
     // Not checked: its server (no listener at all) must never be tried.
-    rig.addAccount("休止", "127.0.0.1", 1, "x", "y", 0, 0, 0);
-    rig.addAccount("花子", "localhost", port(), "hanako", "pw-hanako", kHanakoText, kHanakoBack);
-    rig.setSetting("Option3value", "0");  // any error would show as a box
-    rig.load();
-    ASSERT_EQ(rig.settings.Talkcnt, expected_.topLines);
+    rig.addAccount("休止", 1, "x", "y", 0, 0, 0);
+    // Its only message has no Subject header: the reply is complete with its closing line.
+    rig.addAccount("件名なし", port(), "nosubject", "pw-nosubject");
+    rig.addAccount("花子", port(), "hanako", "pw-hanako", kHanakoText, kHanakoBack);
+    const auto& taro = expected_.at("taro");
+    const auto& nosubject = expected_.at("nosubject");
+    const auto& hanako = expected_.at("hanako");
 
-    ASSERT_TRUE(rig.runCheck(kCheckLimit)) << "the check did not end";
-
-    const auto& taro = expected_.mailboxes.at("taro");
-    const auto& hanako = expected_.mailboxes.at("hanako");
-    const auto rows = rig.rows();
-    ASSERT_EQ(rows.size(), taro.size() + hanako.size());
-    expectRows(rows, 0, taro, "1", kTaroText, kTaroBack);
-    expectRows(rows, taro.size(), hanako, "4", kHanakoText, kHanakoBack);
-
-    EXPECT_EQ(rig.state.totalMessages, static_cast<int16_t>(taro.size() + hanako.size()));
-    EXPECT_TRUE(rig.boxes.boxes.empty()) << rig.boxes.boxes.front().text;
+    for (int check = 1; check <= 2; ++check) {
+        SCOPED_TRACE("check " + std::to_string(check));
+        ASSERT_TRUE(rig.runCheck()) << "the check did not end";
+        ASSERT_EQ(rig.checker.settings().Talkcnt, 10);  // the lines the expectations hold
+        // The second check's list replaces the first one's: nothing was taken off the server.
+        const auto rows = rig.rows();
+        ASSERT_EQ(rows.size(), taro.size() + nosubject.size() + hanako.size());
+        expectRows(rows, 0, taro, "1", kTaroText, kTaroBack);
+        expectRows(rows, taro.size(), nosubject, "4", 0, 0);
+        EXPECT_EQ(rows[taro.size()].cells[MailList::kSubjectColumn], "");
+        expectRows(rows, taro.size() + nosubject.size(), hanako, "5", kHanakoText, kHanakoBack);
+        EXPECT_EQ(rig.state().totalMessages, static_cast<int16_t>(rows.size()));
+        EXPECT_TRUE(rig.boxes.boxes.empty()) << rig.boxes.boxes.front().text;
+        EXPECT_EQ(rig.tray.image, TrayImage::NewMail);
+        EXPECT_TRUE(rig.menus.isEnabled(MenuItem::menu0));
+        EXPECT_FALSE(rig.api.hasSocket()) << "the last connection was left open";
+    }
     EXPECT_EQ(rig.tray.tips,
               (std::vector<std::string>{"太郎をチェック中です", "次郎をチェック中です",
-                                        "花子をチェック中です"}));
-    EXPECT_EQ(rig.tray.image, TrayImage::NewMail);
-    EXPECT_TRUE(rig.menus.isEnabled(MenuItem::menu0));
-    EXPECT_TRUE(rig.menus.isEnabled(MenuItem::menu02));
-    EXPECT_FALSE(rig.api.hasSocket()) << "the last connection was left open";
-}
-
-TEST_F(RealServerCheckTest, OnlyReadsTheMailboxSoEveryCheckListsTheSameMailAgain) {
-    CheckRig rig;
-    rig.addAccount("花子", "127.0.0.1", port(), "hanako", "pw-hanako", kHanakoText, kHanakoBack);
-    rig.load();
-    const auto& hanako = expected_.mailboxes.at("hanako");
-
-    ASSERT_TRUE(rig.runCheck(kCheckLimit));
-    expectRows(rig.rows(), 0, hanako, "1", kHanakoText, kHanakoBack);
-    ASSERT_TRUE(rig.runCheck(kCheckLimit));
-    // The list of the first check was replaced, not appended to.
-    ASSERT_EQ(rig.rows().size(), hanako.size());
-    expectRows(rig.rows(), 0, hanako, "1", kHanakoText, kHanakoBack);
-    EXPECT_EQ(rig.state.totalMessages, static_cast<int16_t>(hanako.size()));
-
-    // Nothing was deleted on the server: every message file is still there.
+                                        "件名なしをチェック中です", "花子をチェック中です",
+                                        "太郎をチェック中です", "次郎をチェック中です",
+                                        "件名なしをチェック中です", "花子をチェック中です"}));
+    // Every message file is still there, and the server saw proper logouts after the TOPs.
     std::size_t files = 0;
     for (const char* sub : {"cur", "new"}) {
         for (const auto& entry :
@@ -129,53 +168,103 @@ TEST_F(RealServerCheckTest, OnlyReadsTheMailboxSoEveryCheckListsTheSameMailAgain
         }
     }
     EXPECT_EQ(files, hanako.size());
-}
-
-TEST_F(RealServerCheckTest, AMessageWithoutSubjectIsListedAndTheCheckGoesOn) {
-    // The only message of "nosubject" has no Subject header. Its reply is complete when the
-    // server's closing line arrives, so it is listed without a subject and no time-up is
-    // needed to move on (the limit here would end the check long before the rig's).
-    CheckRig rig;
-    rig.addAccount("件名なし", "127.0.0.1", port(), "nosubject", "pw-nosubject", 0, 0);
-    rig.addAccount("花子", "127.0.0.1", port(), "hanako", "pw-hanako", kHanakoText, kHanakoBack);
-    rig.setSetting("Option3value", "0");
-    rig.load();
-
-    ASSERT_TRUE(rig.runCheck(kCheckLimit));
-
-    const auto& nosubject = expected_.mailboxes.at("nosubject");
-    const auto& hanako = expected_.mailboxes.at("hanako");
-    ASSERT_EQ(rig.rows().size(), nosubject.size() + hanako.size());
-    expectRows(rig.rows(), 0, nosubject, "1", 0, 0);
-    EXPECT_EQ(rig.rows()[0].cells[MailList::kSubjectColumn], "");
-    expectRows(rig.rows(), nosubject.size(), hanako, "2", kHanakoText, kHanakoBack);
-    EXPECT_EQ(rig.state.totalMessages, static_cast<int16_t>(nosubject.size() + hanako.size()));
-    EXPECT_TRUE(rig.boxes.boxes.empty()) << rig.boxes.boxes.front().text;
-
-    // The server saw a proper logout after the TOP, not a dropped connection.
     const std::string log = server_->logText();
     const auto session = log.find("pop3(nosubject)");
     ASSERT_NE(session, std::string::npos) << log;
     EXPECT_NE(log.find("Disconnected: Logged out top=1/", session), std::string::npos) << log;
 }
 
-TEST_F(RealServerCheckTest, RejectedPasswordShowsTheServersTextAndTheNextAccountIsChecked) {
-    CheckRig rig;
-    rig.addAccount("太郎", "127.0.0.1", port(), "taro", "wrong password", kTaroText, kTaroBack);
-    rig.addAccount("花子", "127.0.0.1", port(), "hanako", "pw-hanako", kHanakoText, kHanakoBack);
-    rig.setSetting("Option3value", "0");
-    rig.load();
+TEST_F(RealServerCheckTest, CheckToolPrintsTheStoresMailAsJsonAndEveryErrorAsALine) {
+    CheckTool tool;
+    addAccount(*tool.store, {.Aname = "太郎",
+                             .Hname = "127.0.0.1",
+                             .Portno = static_cast<int16_t>(port()),
+                             .Uname = "taro",
+                             .Passw = "pw-taro"});
+    addAccount(*tool.store, {.Aname = "休止",
+                             .Hname = "127.0.0.1",
+                             .Portno = 1,
+                             .Uname = "x",
+                             .Passw = "y",
+                             .Check = 0});
+    addAccount(*tool.store, {.Aname = "花子",
+                             .Hname = "127.0.0.1",
+                             .Portno = static_cast<int16_t>(port()),
+                             .Uname = "hanako",
+                             .Passw = "wrong"});
+    tool.store->write("Option3value", "1");  // boxes off: the tool reports all the same
 
-    ASSERT_TRUE(rig.runCheck(kCheckLimit));
+    const ToolRun run = tool.run({});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errorLines(),
+              std::vector<std::string>{"アカウント3 (花子): [AUTH] Authentication failed."});
+    EXPECT_EQ(tool.store->find("Option3value"), "1") << "the user's settings are left alone";
+    const auto& taro = expected_.at("taro");
+    const auto rows = run.rows();
+    ASSERT_EQ(rows.size(), taro.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(taro[i].description);
+        EXPECT_EQ(rows[i].value("account").toInt(-1), 1);
+        EXPECT_EQ(rows[i].value("sender").toString().toStdString(), taro[i].sender);
+        EXPECT_EQ(rows[i].value("subject").toString().toStdString(), taro[i].subject);
+        EXPECT_EQ(rows[i].value("body").toString().toStdString(), taro[i].body);
+    }
+}
 
-    ASSERT_EQ(rig.boxes.boxes.size(), 1u);
-    EXPECT_EQ(rig.boxes.boxes[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(rig.boxes.boxes[0].title, "Velkora");
-    // The server's own words after "-ERR", as they came.
-    EXPECT_EQ(rig.boxes.boxes[0].text, " [AUTH] Authentication failed.\r\n");
-    const auto& hanako = expected_.mailboxes.at("hanako");
-    ASSERT_EQ(rig.rows().size(), hanako.size());
-    expectRows(rig.rows(), 0, hanako, "2", kHanakoText, kHanakoBack);
+TEST_F(RealServerCheckTest, CheckToolChecksTheGivenAccountWithTheStoresOtherSettings) {
+    CheckTool tool;
+    addAccount(*tool.store, {.Aname = "太郎",
+                             .Hname = "127.0.0.1",
+                             .Portno = static_cast<int16_t>(port()),
+                             .Uname = "taro",
+                             .Passw = "pw-taro"});
+    tool.store->write("Notstr", "#");
+
+    const ToolRun run = tool.run(accountArguments(port(), "ctrl", "-"), "pw-ctrl\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.rows().size(), 1u) << run.out;
+    EXPECT_EQ(run.out,
+              "{\"account\": 1, \"sender\": \" \\\"Back\\\\slash\\\" <q@example.com>\", "
+              "\"subject\": \" bell\\u0007 del\\u007f end\", "
+              "\"body\": \"\u3000line 1\\u0001\u3000\"}\n");
+}
+
+TEST(CheckTool, RefusedSilentAndOverlongChecksEndWithStatusOneAndWrongUsageWithTwo) {
+    CheckTool tool;
+    ToolRun run = tool.run(accountArguments(LoopbackListener::refusedPort(), "u", "p"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.errorLines(),
+              std::vector<std::string>{"アカウント1 (127.0.0.1): 接続が拒否されちゃったよ"});
+
+    LoopbackListener silent;  // never says a word
+    tool.store->write("Timeupval", "3");
+    run = tool.run(accountArguments(silent.port, "u", "p"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errorLines(),
+              std::vector<std::string>{
+                  "アカウント1 (127.0.0.1): 時間切れまでにサーバーから応答がありませんでした"});
+
+    tool.store->write("Timeupval", "0");  // no time-up: only the overall limit ends it
+    QStringList arguments = accountArguments(silent.port, "u", "p");
+    arguments << "--time-limit"
+              << "1";
+    run = tool.run(arguments);
+    EXPECT_EQ(run.exitCode, 1);
+    ASSERT_EQ(run.errorLines().size(), 1u);
+    EXPECT_NE(run.err.find("1 秒"), std::string::npos) << run.err;
+
+    for (const QStringList& wrong :
+         {QStringList{"--account", "h", "110", "u"}, QStringList{"--account", "h", "0", "u", "p"},
+          QStringList{"--time-limit"}, QStringList{"extra"}}) {
+        run = tool.run(wrong);
+        EXPECT_EQ(run.exitCode, 2) << wrong.join(' ').toStdString();
+        EXPECT_NE(run.err.find("--time-limit"), std::string::npos) << "with the usage text";
+    }
+    run = tool.run({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("--account"), std::string::npos);
 }
 
 }  // namespace

@@ -7,8 +7,9 @@ int RecordingDialup::countActiveConnections() {
     return activeConnections;
 }
 
-int RecordingDialup::dialEntry(const std::string& entryName) {
+int RecordingDialup::dialEntry(const std::string& entryName, int redials) {
     dialed.push_back(entryName);
+    lastRedials = redials;
     record("dial " + entryName);
     if (whileDialling) {
         whileDialling();

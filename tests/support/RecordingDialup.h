@@ -15,7 +15,7 @@ class RecordingDialup final : public Dialup {
 public:
     const std::vector<std::string>& dialEntries() const override { return entries; }
     int countActiveConnections() override;
-    int dialEntry(const std::string& entryName) override;
+    int dialEntry(const std::string& entryName, int redials) override;
     void hangUpDialup() override;
     void activateEntry(const std::string& entryName) override;
 
@@ -23,6 +23,7 @@ public:
     int activeConnections = 1;
     int dialResult = 0;  // what dialEntry returns; 0 also brings one connection up
     std::vector<std::string> dialed;
+    int lastRedials = -1;                // the redial budget of the last dialEntry
     std::vector<std::string> activated;  // the entries the dial-up menu started
     int hangUps = 0;
     // Runs inside dialEntry, where the real dialling keeps handling events.

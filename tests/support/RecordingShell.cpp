@@ -10,7 +10,11 @@ void RecordingTrayIcon::tuskicon(TrayState state) {
         case TrayState::Checking:
             image = TrayImage::Checking;
             break;
-        default:  // Add, Remove, Normal
+        case TrayState::Remove:
+            ++removed;
+            image = TrayImage::Normal;
+            break;
+        default:  // Add, Normal
             image = TrayImage::Normal;
             break;
     }

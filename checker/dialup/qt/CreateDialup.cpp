@@ -5,13 +5,12 @@
 
 namespace velkora {
 
-std::unique_ptr<Dialup> createDialup(EventLoop& loop, const AppSettings& settings,
-                                     MessageBoxes& boxes, TrayIcon& tray,
+std::unique_ptr<Dialup> createDialup(EventLoop& loop, MessageBoxes& boxes, TrayIcon& tray,
                                      const QDBusConnection& bus) {
     if (!nm::isRunning(bus)) {
         return std::make_unique<NoRasDialup>();
     }
-    return std::make_unique<NetworkManagerDialup>(bus, loop, settings, boxes, tray);
+    return std::make_unique<NetworkManagerDialup>(bus, loop, boxes, tray);
 }
 
 }  // namespace velkora

@@ -5,7 +5,6 @@
 
 #include "checker/dialup/Dialup.h"
 #include "checker/shell/TrayIcon.h"
-#include "common/AppSettings.h"
 #include "common/EventLoop.h"
 #include "common/MessageBox.h"
 
@@ -15,8 +14,7 @@ namespace velkora {
 // bus, otherwise a machine without dial-up (one connection always up, nothing to dial, no
 // entries). Lists the entries now, so it belongs where the dial-up menu is built. Needs the
 // Qt application to exist.
-std::unique_ptr<Dialup> createDialup(EventLoop& loop, const AppSettings& settings,
-                                     MessageBoxes& boxes, TrayIcon& tray,
+std::unique_ptr<Dialup> createDialup(EventLoop& loop, MessageBoxes& boxes, TrayIcon& tray,
                                      const QDBusConnection& bus = QDBusConnection::systemBus());
 
 }  // namespace velkora

@@ -79,11 +79,9 @@ std::optional<uint> readState(const QDBusConnection& bus, const QString& activeP
 }  // namespace
 
 NetworkManagerDialup::NetworkManagerDialup(const QDBusConnection& bus, EventLoop& loop,
-                                           const AppSettings& settings, MessageBoxes& boxes,
-                                           TrayIcon& tray, int attemptLimitMs)
+                                           MessageBoxes& boxes, TrayIcon& tray, int attemptLimitMs)
     : bus_(bus),
       loop_(loop),
-      settings_(settings),
       boxes_(boxes),
       tray_(tray),
       attemptLimitMs_(attemptLimitMs),
@@ -106,8 +104,7 @@ int NetworkManagerDialup::countActiveConnections() {
     return state && *state >= nm::kStateConnectedSite ? 1 : 0;
 }
 
-int NetworkManagerDialup::dialEntry(const std::string& entryName) {
-    int redials = settings_.Redialval;
+int NetworkManagerDialup::dialEntry(const std::string& entryName, int redials) {
     const int up = countActiveConnections();
     if (up == 1) {
         return 0;

@@ -32,13 +32,13 @@ public:
     static constexpr int kAttemptLimitMs = 60000;
     static constexpr const char* kGaveUpText = "接続できませんでした";
 
-    // Lists the entries now. "Redialval" is read from `settings` at every dial.
-    NetworkManagerDialup(const QDBusConnection& bus, EventLoop& loop, const AppSettings& settings,
-                         MessageBoxes& boxes, TrayIcon& tray, int attemptLimitMs = kAttemptLimitMs);
+    // Lists the entries now.
+    NetworkManagerDialup(const QDBusConnection& bus, EventLoop& loop, MessageBoxes& boxes,
+                         TrayIcon& tray, int attemptLimitMs = kAttemptLimitMs);
 
     const std::vector<std::string>& dialEntries() const override { return entries_; }
     int countActiveConnections() override;
-    int dialEntry(const std::string& entryName) override;
+    int dialEntry(const std::string& entryName, int redials) override;
     void hangUpDialup() override;
     void activateEntry(const std::string& entryName) override;
 
@@ -56,7 +56,6 @@ private:
 
     QDBusConnection bus_;
     EventLoop& loop_;
-    const AppSettings& settings_;
     MessageBoxes& boxes_;
     TrayIcon& tray_;
     int attemptLimitMs_;

@@ -90,15 +90,15 @@ bool TrayMenus::isEnabled(MenuItem item) const {
     return actions_.at(commandOf(item))->isEnabled();
 }
 
-void TrayMenus::setMailerCaption(int index, const MailerCaption& caption) {
+void TrayMenus::setMailerItem(int index, const std::string& caption, bool enabled) {
     if (index < 1 || index > 2) {
         return;
     }
     QAction* item = actions_.at(index == 1 ? MenuCommand::Mailer1 : MenuCommand::Mailer2);
     // The program's name is text, not a place for a mnemonic.
     item->setText(
-        QString::fromStdString(caption.text).replace(QStringLiteral("&"), QStringLiteral("&&")));
-    item->setEnabled(caption.enabled);
+        QString::fromStdString(caption).replace(QStringLiteral("&"), QStringLiteral("&&")));
+    item->setEnabled(enabled);
 }
 
 QAction* TrayMenus::action(MenuCommand command) const {

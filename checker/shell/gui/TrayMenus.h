@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "checker/dialup/DialupMenu.h"
-#include "checker/shell/MailPrograms.h"
 #include "checker/shell/MainMenu.h"
 #include "checker/shell/TrayIcon.h"
 
@@ -17,8 +16,8 @@ namespace velkora {
 
 // The tray's two menus: the main menu `mfile` and the dial-up menu `mdial`, with the captions,
 // order, separators and first states of the menu design. The items that the check cycle and the
-// settings switch are reached through MenuItems and MailerCaptionView.
-class TrayMenus final : public MenuItems, public MailerCaptionView {
+// settings switch are reached through MenuItems.
+class TrayMenus final : public MenuItems {
 public:
     TrayMenus();
     ~TrayMenus() override;
@@ -30,7 +29,7 @@ public:
 
     void setEnabled(MenuItem item, bool enabled) override;
     bool isEnabled(MenuItem item) const override;
-    void setMailerCaption(int index, const MailerCaption& caption) override;
+    void setMailerItem(int index, const std::string& caption, bool enabled) override;
 
     // Builds the dial-up menu from the items of `menu` (which outlives this) and forwards
     // their clicks to it; empty until then.

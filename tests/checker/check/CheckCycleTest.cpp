@@ -6,17 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "checker/check/CheckState.h"
 #include "checker/check/MailList.h"
 #include "checker/net/Pop3Session.h"
-#include "checker/net/SocketLayer.h"
-#include "common/Accounts.h"
-#include "common/AppSettings.h"
-#include "common/MemorySettingsStore.h"
+#include "tests/support/CheckerRig.h"
 #include "tests/support/FakeSocketApi.h"
-#include "tests/support/RecordingDialup.h"
-#include "tests/support/RecordingMessageBoxes.h"
-#include "tests/support/RecordingShell.h"
 #include "tests/support/SimulatedEventLoop.h"
 
 namespace velkora {
@@ -42,39 +35,26 @@ Strings twice(const Strings& once) {
     return out;
 }
 
-// The checker below the shell: the cycle, the session and the socket layer on the fake
-// network, with recording tray, menus, dial-up and boxes, in virtual time.
-struct CycleHarness {
-    CycleHarness() {
-        settings.Option3value = 0;
-        settings.accountColours.resize(1);
-        cycle.announceResult = [this] {
-            announcedTotals.push_back(state.totalMessages);
-            if (duringAnnouncement) {
-                duringAnnouncement();
-            }
-        };
-    }
-
+// The checker as the programs build it, on the fake network in virtual time.
+struct CycleHarness : test::CheckerRig<test::SimulatedEventLoop, test::FakeSocketApi> {
     FakePop3Server& addAccount(const std::string& name, const std::string& host, int messages,
                                int16_t check = 1) {
-        settings.accountno = velkora::addAccount(
-            store, {.Aname = name, .Hname = host, .Uname = "user", .Passw = "pw", .Check = check});
-        settings.accountColours.resize(static_cast<std::size_t>(settings.accountno) + 1);
+        CheckerRig::addAccount(
+            {.Aname = name, .Hname = host, .Uname = "user", .Passw = "pw", .Check = check});
         auto& server = api.addServer(host);
         server.setMailbox(Strings(static_cast<std::size_t>(messages),
                                   "From: " + name + "@example.com\r\nSubject: hi\r\n\r\nbody\r\n"));
         return server;
     }
 
-    // A manual check with the timer periods of the settings as they are now.
+    // A manual check with the settings as the store holds them now.
     void beginCheck() {
-        cycle.applyTimerPeriods();
-        cycle.mailCheckCommand();
+        checker.loadSettings();
+        checker.mailCheck();
     }
     void runCheck() {
         beginCheck();
-        loop.runUntil([&] { return !state.checkInProgress; });
+        loop.runUntil([&] { return !state().checkInProgress; });
     }
 
     // Virtual time of the occurrence-th line `text` sent to the host, or -1.
@@ -87,48 +67,35 @@ struct CycleHarness {
         return -1;
     }
 
-    test::SimulatedEventLoop loop;
-    test::FakeSocketApi api{loop};
-    test::RecordingMessageBoxes boxes;
-    AppSettings settings;
-    SocketLayer layer{api, loop, boxes, settings};
-    CheckState state;
-    MailList list;
-    Pop3Session pop3{layer, loop, state, settings, list};
-    MemorySettingsStore store;
-    test::RecordingTrayIcon tray;
-    test::RecordingMenuItems menus;
-    test::RecordingDialup dialup;
-    CheckCycle cycle{loop, layer, pop3, state, settings, store, tray, menus, dialup};
-
-    std::vector<int16_t> announcedTotals;
-    std::function<void()> duringAnnouncement;
+    CheckCycle& cycle() { return checker.cycle(); }
+    const std::vector<int16_t>& announcedTotals() const { return popup.shownTotals; }
 };
 
 TEST(CheckCycle, TimerPeriodsFollowTheSettings) {
     CycleHarness h;
-    EXPECT_TRUE(h.cycle.checktimer().enabled());
-    EXPECT_FALSE(h.cycle.logontimer().enabled());
-    EXPECT_FALSE(h.cycle.timeuptimer().enabled());
-    EXPECT_EQ(h.cycle.timeuptimer().interval(), 60000);  // until the first settings load
+    EXPECT_TRUE(h.cycle().checktimer().enabled());
+    EXPECT_FALSE(h.cycle().logontimer().enabled());
+    EXPECT_FALSE(h.cycle().timeuptimer().enabled());
+    EXPECT_EQ(h.cycle().timeuptimer().interval(), 60000);  // until the first settings load
 
-    h.settings.Checktimerval = 0;
-    h.settings.Timeupval = 0;
-    h.cycle.applyTimerPeriods();
-    EXPECT_EQ(h.cycle.checktimer().interval(), 0);
-    EXPECT_EQ(h.cycle.timeuptimer().interval(), 0);
-    h.settings.Checktimerval = 5;
-    h.settings.Timeupval = 200;
-    h.cycle.applyTimerPeriods();
-    EXPECT_EQ(h.cycle.checktimer().interval(), 60000);
-    EXPECT_EQ(h.cycle.timeuptimer().interval(), 60);
+    h.set("Checktimerval", "0");
+    h.set("Timeupval", "0");
+    h.checker.loadSettings();
+    EXPECT_EQ(h.cycle().checktimer().interval(), 0);
+    EXPECT_EQ(h.cycle().timeuptimer().interval(), 0);
+    h.set("Checktimerval", "5");
+    h.set("Timeupval", "200");
+    h.checker.loadSettings();
+    EXPECT_EQ(h.cycle().checktimer().interval(), 60000);
+    EXPECT_EQ(h.cycle().timeuptimer().interval(), 60);
 }
 
 TEST(CheckCycle, ChecksEnabledAccountsInTurnWithTheirTips) {
     CycleHarness h;
     h.addAccount("Alpha", "one.example", 1);
     h.addAccount("Beta", "two.example", 2, 0);
-    h.addAccount("Gamma", "three.example", 0);
+    // The last server never answers "QUIT": its connection is closed at the end all the same.
+    h.addAccount("Gamma", "three.example", 0).on("QUIT", FakeReply::silence());
     h.runCheck();
 
     EXPECT_EQ(h.api.sentTexts("one.example"), session(1));
@@ -137,7 +104,7 @@ TEST(CheckCycle, ChecksEnabledAccountsInTurnWithTheirTips) {
     EXPECT_EQ(h.tray.tips, (Strings{"Alphaをチェック中です", "Gammaをチェック中です"}));
     // The next account follows one second after the QUIT.
     EXPECT_EQ(h.sentAt("three.example", "USER user"), h.sentAt("one.example", "QUIT") + 1000);
-    EXPECT_EQ(h.state.totalMessages, 1);
+    EXPECT_EQ(h.state().totalMessages, 1);
     EXPECT_EQ(h.api.openSocketCount(), 0);
 }
 
@@ -145,7 +112,7 @@ TEST(CheckCycle, TimeUpLeavesAStalledServerOnlyWhenSet) {
     for (const int16_t timeup : {int16_t{60}, int16_t{0}}) {
         SCOPED_TRACE("Timeupval " + std::to_string(timeup));
         CycleHarness h;
-        h.settings.Timeupval = timeup;
+        h.set("Timeupval", std::to_string(timeup));
         auto& silent = h.addAccount("Silent", "silent.example", 0);
         silent.setGreeting(FakeReply::silence());
         silent.on("QUIT", FakeReply::silence());
@@ -156,7 +123,7 @@ TEST(CheckCycle, TimeUpLeavesAStalledServerOnlyWhenSet) {
 
         if (timeup == 0) {
             EXPECT_TRUE(h.api.sent().empty());
-            EXPECT_TRUE(h.state.checkInProgress);
+            EXPECT_TRUE(h.state().checkInProgress);
             EXPECT_EQ(h.api.server("next.example").connectionCount(), 0);
             EXPECT_EQ(h.tray.image, TrayImage::Checking);
             continue;
@@ -167,7 +134,7 @@ TEST(CheckCycle, TimeUpLeavesAStalledServerOnlyWhenSet) {
         EXPECT_EQ(h.sentAt("silent.example", "QUIT"), 1000 + 60 * 60);
         EXPECT_EQ(h.sentAt("next.example", "USER user"), 1000 + 120 * 60 + 1000);
         EXPECT_EQ(h.api.sentTexts("next.example"), session(0));
-        EXPECT_FALSE(h.state.checkInProgress);
+        EXPECT_FALSE(h.state().checkInProgress);
         EXPECT_TRUE(h.boxes.boxes.empty());
     }
 }
@@ -183,53 +150,82 @@ TEST(CheckCycle, ManualCheckDuringACheckStartsOverAndIsNotCutShortByTheOldHandOv
         } else {
             one.once("TOP 1", FakeReply::silence());
         }
-        h.beginCheck();
+        // The running check is a periodic one: the manual check is not.
+        h.set("Checktimerval", "1");
+        h.checker.loadSettings();
         h.loop.runUntil([&] {
-            return betweenAccounts ? h.cycle.logontimer().enabled()
-                                   : h.pop3.pop3Step == Pop3Session::kTopSent;
+            return betweenAccounts ? h.cycle().logontimer().enabled()
+                                   : h.checker.session().pop3Step() == Pop3Session::kTopSent;
         });
+        ASSERT_TRUE(h.state().periodicCheck);
         h.loop.advanceBy(500);
-        h.state.periodicCheck = true;  // as if the running check had been a periodic one
         h.runCheck();
 
         EXPECT_EQ(h.api.sentTexts("one.example"), twice(session(1)));
         EXPECT_EQ(h.api.sentTexts("two.example"), session(0));
         EXPECT_EQ(h.sentAt("two.example", "USER user"), h.sentAt("one.example", "QUIT", 2) + 1000);
-        EXPECT_FALSE(h.state.periodicCheck);
-        EXPECT_EQ(h.list.mailCount(), 1u);
-        EXPECT_EQ(h.announcedTotals, std::vector<int16_t>{1});
+        EXPECT_FALSE(h.state().periodicCheck);
+        EXPECT_EQ(h.checker.mailList().mailCount(), 1u);
+        EXPECT_EQ(h.announcedTotals(), std::vector<int16_t>{1});
     }
 }
 
-TEST(CheckCycle, TotalAndRowsSpanTheAccountsOfOneCheck) {
+TEST(CheckCycle, EachCheckReplacesTheListAndTotalsItsAccounts) {
     CycleHarness h;
+    // Account 1 is switched off: the list is replaced all the same, at the check's first STAT.
+    h.addAccount("Off", "off.example", 4, 0);
     h.addAccount("A", "a.example", 2);
     h.addAccount("B", "b.example", 3);
-    h.list.addRow({"stale", "from the last check", 1, ""}, {});
-    h.runCheck();
-    EXPECT_EQ(h.state.totalMessages, 5);
-    ASSERT_EQ(h.list.mailCount(), 5u);
-    Strings accounts;
-    for (std::size_t row = 1; row <= 5; ++row) {
-        accounts.push_back(h.list.cell(row, MailList::kAccountColumn));
-    }
-    EXPECT_EQ(accounts, (Strings{"1", "1", "2", "2", "2"}));
-    EXPECT_EQ(h.announcedTotals, std::vector<int16_t>{5});
-
-    // The next check counts from 0 again.
-    h.runCheck();
-    EXPECT_EQ(h.state.totalMessages, 5);
-    EXPECT_EQ(h.list.mailCount(), 5u);
-}
-
-TEST(CheckCycle, EachCheckReplacesTheListEvenWithAccountOneSwitchedOff) {
-    CycleHarness h;
-    h.addAccount("Off", "off.example", 4, 0);
-    h.addAccount("On", "on.example", 2);
+    h.checker.mailList().addRow({"stale", "from the last check", 1, ""}, {});
     for (int check = 0; check < 2; ++check) {
         h.runCheck();
-        EXPECT_EQ(h.list.mailCount(), 2u) << "check " << check;
-        EXPECT_EQ(h.list.cell(1, MailList::kAccountColumn), "2");
+        EXPECT_EQ(h.state().totalMessages, 5);
+        ASSERT_EQ(h.checker.mailList().mailCount(), 5u);
+        Strings accounts;
+        for (std::size_t row = 1; row <= 5; ++row) {
+            accounts.push_back(h.checker.mailList().cell(row, MailList::kAccountColumn));
+        }
+        EXPECT_EQ(accounts, (Strings{"2", "2", "3", "3", "3"}));
+    }
+    EXPECT_EQ(h.announcedTotals(), (std::vector<int16_t>{5, 5}));
+
+    // The sum saturates rather than wrapping into a negative count.
+    h.api.server("a.example").on("STAT", FakeReply::raw("+OK 32766 1\r\n"));
+    h.runCheck();
+    EXPECT_EQ(h.state().totalMessages, 32767);
+
+    // A check whose accounts all fail before STAT leaves the last list as it was.
+    for (const char* host : {"a.example", "b.example"}) {
+        h.api.server(host).on("PASS", FakeReply::err(" no\r\n"));
+    }
+    h.runCheck();
+    EXPECT_EQ(h.state().totalMessages, 0);
+    EXPECT_EQ(h.checker.mailList().mailCount(), 5u);
+}
+
+TEST(CheckCycle, ErrorsShowAStopBoxEachUnlessSuppressedAndStalledAccountsAreGivenUp) {
+    for (const std::string option3 : {"0", "1", "-1"}) {
+        SCOPED_TRACE("Option3value " + option3);
+        CycleHarness h;
+        h.set("Option3value", option3);
+        h.set("Timeupval", "10");
+        h.addAccount("Refused", "refused.example", 1).on("PASS", FakeReply::err(" 違います\r\n"));
+        // Nothing answers at this address: the connection stays under way, and the time-up's
+        // "QUIT" cannot go out on it.
+        h.addAccount("Nowhere", "10.9.9.9", 0);
+        h.addAccount("Fine", "fine.example", 1);
+        std::vector<int16_t> givenUp;
+        h.cycle().onAccountTimedOut = [&] { givenUp.push_back(h.state().currentAccountNumber); };
+        h.runCheck();
+
+        const Strings shown{" 違います\r\n", "ソケットが接続されていないよ"};
+        EXPECT_EQ(h.boxes.texts(), option3 == "0" ? shown : Strings{});
+        for (const auto& box : h.boxes.boxes) {
+            EXPECT_EQ(box.icon, MessageIcon::Stop);
+            EXPECT_EQ(box.title, "Velkora");
+        }
+        EXPECT_EQ(givenUp, std::vector<int16_t>{2});
+        EXPECT_EQ(h.checker.mailList().mailCount(), 1u);
     }
 }
 
@@ -245,17 +241,18 @@ TEST(CheckCycle, EndOfCheckSetsIconMenusAndHangsUpOnlyWithoutMail) {
         SCOPED_TRACE("messages " + std::to_string(c.messages) + ", Option7value " +
                      std::to_string(c.option7));
         CycleHarness h;
-        h.settings.Option7value = c.option7;
+        h.set("Option7value", std::to_string(c.option7));
+        h.set("sOption7value", "1");  // the announcement's own hang-up is off
         if (c.messages >= 0) {
             h.addAccount("A", "a.example", c.messages);
         }
         h.menus.setEnabled(MenuItem::menu0, true);
         h.menus.setEnabled(MenuItem::menu02, true);
         bool seenBeforeClearing = false;
-        h.duringAnnouncement = [&] {
+        h.popup.whileShown = [&] {
             seenBeforeClearing = h.tray.image == TrayImage::NewMail &&
                                  h.menus.isEnabled(MenuItem::menu0) &&
-                                 h.menus.isEnabled(MenuItem::menu02) && h.state.checkInProgress;
+                                 h.menus.isEnabled(MenuItem::menu02) && h.state().checkInProgress;
         };
         h.runCheck();
 
@@ -263,42 +260,42 @@ TEST(CheckCycle, EndOfCheckSetsIconMenusAndHangsUpOnlyWithoutMail) {
         EXPECT_EQ(h.tray.image, mail ? TrayImage::NewMail : TrayImage::Normal);
         EXPECT_EQ(h.menus.isEnabled(MenuItem::menu0), mail);
         EXPECT_TRUE(h.menus.isEnabled(MenuItem::menu02)) << "menu02 keeps its state";
-        EXPECT_EQ(h.announcedTotals.size(), mail ? 1u : 0u);
+        EXPECT_EQ(h.announcedTotals().size(), mail ? 1u : 0u);
         EXPECT_EQ(seenBeforeClearing, mail);
         EXPECT_EQ(h.dialup.hangUps, c.hangUps);
-        EXPECT_FALSE(h.cycle.timeuptimer().enabled());
-        EXPECT_TRUE(h.cycle.checktimer().enabled());
+        EXPECT_FALSE(h.cycle().timeuptimer().enabled());
+        EXPECT_TRUE(h.cycle().checktimer().enabled());
     }
 }
 
 TEST(CheckCycle, PeriodicCheckComesAtTheFifthMinuteAndWaitsForARunningCheck) {
     CycleHarness h;
-    h.settings.Checktimerval = 5;
-    h.settings.Timeupval = 0;
+    h.set("Checktimerval", "5");
+    h.set("Timeupval", "0");
     auto& slow = h.addAccount("Slow", "slow.example", 0);
-    h.cycle.applyTimerPeriods();
+    h.checker.loadSettings();
 
     h.loop.advanceTo(300000 - 1);
     EXPECT_TRUE(h.tray.tips.empty());
     h.loop.advanceTo(300000);
     EXPECT_EQ(h.tray.tips, Strings{"Slowをチェック中です"});
-    EXPECT_TRUE(h.state.periodicCheck);
-    EXPECT_EQ(h.state.minuteCount, 0);
-    h.loop.runUntil([&] { return !h.state.checkInProgress; });
+    EXPECT_TRUE(h.state().periodicCheck);
+    EXPECT_EQ(h.state().minuteCount, 0);
+    h.loop.runUntil([&] { return !h.state().checkInProgress; });
 
     // A manual check at 9:30 that lasts past the next periodic turn (10:00).
     slow.setLatency(20000);
     h.loop.advanceTo(570000);
-    h.cycle.mailCheckCommand();
+    h.checker.mailCheck();
     h.loop.advanceTo(600000);
     EXPECT_EQ(h.tray.image, TrayImage::Checking);
     EXPECT_EQ(h.tray.tips.size(), 2u) << "no periodic check while the checking image shows";
-    h.loop.runUntil([&] { return !h.state.checkInProgress; });
+    h.loop.runUntil([&] { return !h.state().checkInProgress; });
     h.loop.advanceTo(660000 - 1);
     EXPECT_EQ(h.tray.tips.size(), 2u);
     h.loop.advanceTo(660000);
     EXPECT_EQ(h.tray.tips.size(), 3u);
-    EXPECT_TRUE(h.state.periodicCheck);
+    EXPECT_TRUE(h.state().periodicCheck);
 }
 
 TEST(CheckCycle, DialupGateAbandonsAManualCheckThatCannotDialAndAPeriodicOneOffline) {
@@ -317,13 +314,13 @@ TEST(CheckCycle, DialupGateAbandonsAManualCheckThatCannotDialAndAPeriodicOneOffl
         h.dialup.entries = {"Home", "Office"};
         h.dialup.dialResult = -1;
         h.dialup.activeConnections = 0;
-        h.settings.Defdialno = 1;
-        h.settings.Option6value = c.option6;
+        h.set("Defdialno", "1");
+        h.set("Option6value", std::to_string(c.option6));
         h.addAccount("A", "a.example", 1);
         h.addAccount("B", "b.example", 0);
         if (c.periodic) {
-            h.settings.Checktimerval = 1;
-            h.cycle.applyTimerPeriods();
+            h.set("Checktimerval", "1");
+            h.checker.loadSettings();
             h.loop.advanceTo(60000);
         } else {
             h.beginCheck();
@@ -332,11 +329,11 @@ TEST(CheckCycle, DialupGateAbandonsAManualCheckThatCannotDialAndAPeriodicOneOffl
         EXPECT_EQ(h.dialup.dialed, c.dialed) << "a periodic check never dials";
         EXPECT_EQ(h.api.sentTexts("a.example"), c.checks ? session(1) : Strings{});
         EXPECT_EQ(h.tray.image, c.checks ? TrayImage::NewMail : TrayImage::Normal);
-        EXPECT_FALSE(h.cycle.timeuptimer().enabled());
-        EXPECT_FALSE(h.cycle.logontimer().enabled());
-        EXPECT_EQ(h.announcedTotals.size(), c.checks ? 1u : 0u);
+        EXPECT_FALSE(h.cycle().timeuptimer().enabled());
+        EXPECT_FALSE(h.cycle().logontimer().enabled());
+        EXPECT_EQ(h.announcedTotals().size(), c.checks ? 1u : 0u);
         // An abandoned check's flag stays set until a later check ends.
-        EXPECT_EQ(h.state.checkInProgress, !c.checks);
+        EXPECT_EQ(h.state().checkInProgress, !c.checks);
     }
 }
 
@@ -351,7 +348,7 @@ TEST(CheckCycle, ManualChecksDialBeforeEveryAccountWhenAnEntryIsChosen) {
         CycleHarness h;
         h.dialup.entries = {"Home"};
         h.dialup.activeConnections = 0;
-        h.settings.Defdialno = c.defdialno;
+        h.set("Defdialno", std::to_string(c.defdialno));
         h.addAccount("A", "a.example", 1);
         h.addAccount("B", "b.example", 0);
         h.runCheck();
@@ -368,43 +365,43 @@ TEST(CheckCycle, CheckBegunWhileDiallingOrAnnouncingTakesOver) {
         h.addAccount("A", "a.example", 1);
         h.dialup.whileDialling = [&, again = true]() mutable {
             if (std::exchange(again, false)) {
-                h.cycle.mailCheckCommand();
+                h.checker.mailCheck();
             }
         };
         h.runCheck();
         EXPECT_EQ(h.dialup.dialed, (Strings{"Home", "Home"}));
         // Only the new check's session ran: the interrupted step did not open a second one.
         EXPECT_EQ(h.api.server("a.example").connectionCount(), 1);
-        EXPECT_EQ(h.announcedTotals, std::vector<int16_t>{1});
+        EXPECT_EQ(h.announcedTotals(), std::vector<int16_t>{1});
     }
     {
         SCOPED_TRACE("while the reading runs");
         CycleHarness h;
         h.addAccount("A", "a.example", 1);
-        h.duringAnnouncement = [&] {
-            if (h.announcedTotals.size() == 1) {
-                h.cycle.mailCheckCommand();
+        h.popup.whileShown = [&] {
+            if (h.announcedTotals().size() == 1) {
+                h.checker.mailCheck();
             }
         };
         h.beginCheck();
-        h.loop.runUntil([&] { return h.announcedTotals.size() == 1; });
+        h.loop.runUntil([&] { return h.announcedTotals().size() == 1; });
         // The new check keeps its flag and its time-up.
-        EXPECT_TRUE(h.state.checkInProgress);
-        EXPECT_TRUE(h.cycle.timeuptimer().enabled());
+        EXPECT_TRUE(h.state().checkInProgress);
+        EXPECT_TRUE(h.cycle().timeuptimer().enabled());
         EXPECT_EQ(h.tray.image, TrayImage::Checking);
-        h.loop.runUntil([&] { return !h.state.checkInProgress; });
-        EXPECT_EQ(h.announcedTotals.size(), 2u);
+        h.loop.runUntil([&] { return !h.state().checkInProgress; });
+        EXPECT_EQ(h.announcedTotals().size(), 2u);
         EXPECT_EQ(h.api.sentTexts("a.example"), twice(session(1)));
     }
 }
 
 TEST(CheckCycle, LateQuitReplyDoesNotWakeAnAbandonedCheck) {
     CycleHarness h;
-    h.settings.Checktimerval = 5;
+    h.set("Checktimerval", "5");
     h.addAccount("A", "a.example", 0).on("QUIT", FakeReply::text("+OK bye\r\n").after(1500));
     h.addAccount("B", "b.example", 0);
     h.addAccount("C", "c.example", 0);
-    h.cycle.applyTimerPeriods();
+    h.checker.loadSettings();
     h.loop.advanceTo(300000);
     ASSERT_EQ(h.api.sentTexts("a.example"), session(0));
     h.dialup.activeConnections = 0;  // the line drops before account B: the check is skipped
@@ -415,8 +412,8 @@ TEST(CheckCycle, LateQuitReplyDoesNotWakeAnAbandonedCheck) {
     EXPECT_EQ(h.api.server("b.example").connectionCount(), 0);
     EXPECT_EQ(h.api.server("c.example").connectionCount(), 0);
     EXPECT_EQ(h.api.sentTexts("a.example"), session(0));
-    EXPECT_FALSE(h.cycle.timeuptimer().enabled());
-    EXPECT_FALSE(h.cycle.logontimer().enabled());
+    EXPECT_FALSE(h.cycle().timeuptimer().enabled());
+    EXPECT_FALSE(h.cycle().logontimer().enabled());
     EXPECT_EQ(h.api.openSocketCount(), 0);
 }
 

@@ -8,21 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "checker/check/CheckCycle.h"
-#include "checker/check/CheckState.h"
-#include "checker/check/MailList.h"
 #include "checker/dialup/qt/NetworkManagerDialup.h"
-#include "checker/net/Pop3Session.h"
 #include "checker/net/PosixSocketApi.h"
-#include "checker/net/SocketLayer.h"
+#include "checker/shell/Checker.h"
+#include "checker/shell/HeadlessServices.h"
 #include "common/Accounts.h"
 #include "common/MemorySettingsStore.h"
-#include "common/Settings.h"
 #include "common/qt/QtEventLoop.h"
 #include "tests/checker/dialup/MockNetworkManager.h"
+#include "tests/support/DovecotServer.h"
 #include "tests/support/RecordingMessageBoxes.h"
 #include "tests/support/RecordingShell.h"
-#include "tests/support/ScriptedPop3Server.h"
 
 namespace velkora::test {
 namespace {
@@ -41,23 +37,39 @@ struct Network {
     MockNetworkManager nm{bus};
 };
 
+// An empty maildrop on a private Dovecot.
+struct Server {
+    Server() {
+        dovecot.addUser("taro", "secret");
+        started = dovecot.start(&error);
+    }
+    DovecotServer dovecot;
+    std::string error;
+    bool started = false;
+};
+
 class DialupCheckGateTest : public ::testing::Test {
 protected:
     DialupCheckGateTest() {
-        Account account;
-        account.Aname = "home";
-        account.Hname = "127.0.0.1";
-        account.Portno = static_cast<int16_t>(server.port());
-        account.Uname = "taro";
-        account.Passw = "secret";
-        account.Check = 1;
-        addAccount(store, account);
+        addAccount(store, {.Aname = "home",
+                           .Hname = "127.0.0.1",
+                           .Portno = static_cast<int16_t>(server.dovecot.port()),
+                           .Uname = "taro",
+                           .Passw = "secret",
+                           .Check = 1});
+        store.write("Option3value", "0");  // any error shows as a box
         store.write("Option6value", "1");  // skip periodic checks while offline
         store.write("Option7value", "1");  // hang up after a check
         // The menu reads "Work VPN", "Mobile": entry 1 is the modem.
         store.write("Defdialno", "1");
-        settings = loadSettings(store);
-        cycle.applyTimerPeriods();
+        checker.loadSettings();
+    }
+
+    void SetUp() override {
+        if (DovecotServer::findBinary().empty()) {
+            GTEST_SKIP() << "dovecot is not installed (scripts/setup.sh installs it)";
+        }
+        ASSERT_TRUE(server.started) << server.error;
     }
 
     // Runs the loop until the check has ended; false when it is still running at the limit.
@@ -67,45 +79,49 @@ protected:
         limit->setHandler([&] { over = true; });
         limit->setInterval(kCheckLimitMs);
         limit->setEnabled(true);
-        loop.runUntil([&] { return !state.checkInProgress || over; });
-        return !state.checkInProgress;
+        loop.runUntil([&] { return !checker.checkState().checkInProgress || over; });
+        return !checker.checkState().checkInProgress;
     }
 
-    void periodicCheck() {
-        state.periodicCheck = true;
-        cycle.startCheck();
+    int logins() const {
+        const std::string log = server.dovecot.logText();
+        int count = 0;
+        for (auto at = log.find("Login: user=<taro>"); at != std::string::npos;
+             at = log.find("Login: user=<taro>", at + 1)) {
+            ++count;
+        }
+        return count;
     }
 
     Network network;  // first: its bus makes the Qt application; before the dial-up lists
     MockNetworkManager& nm = network.nm;
-    ScriptedPop3Server server{
-        {ScriptedMaildrop{}.script(), ScriptedMaildrop{}.script(), ScriptedMaildrop{}.script()}};
+    Server server;
     MemorySettingsStore store;
-    AppSettings settings;
     QtEventLoop loop;
     PosixSocketApi api{loop};
     RecordingMessageBoxes boxes;
-    SocketLayer layer{api, loop, boxes, settings};
-    CheckState state;
-    MailList mailList;
-    Pop3Session session{layer, loop, state, settings, mailList};
     RecordingTrayIcon tray;
     RecordingMenuItems menus;
-    NetworkManagerDialup dialup{network.bus.connection(), loop, settings, boxes, tray};
-    CheckCycle cycle{loop, layer, session, state, settings, store, tray, menus, dialup};
+    NullMailPopup popup;
+    NullCharacter character;
+    NullWaveVolume volume;
+    NullArrivalSound sound;
+    NetworkManagerDialup dialup{network.bus.connection(), loop, boxes, tray};
+    Checker checker{CheckerServices{loop, api, boxes, tray, menus, popup, character, volume, sound,
+                                    dialup, store, ScreenMetrics{}}};
 };
 
 TEST_F(DialupCheckGateTest, OfflineSkipsPeriodicChecksAndDialsForManualOnes) {
-    periodicCheck();
-    EXPECT_TRUE(state.checkInProgress);  // abandoned, not ended
-    EXPECT_FALSE(cycle.timeuptimer().enabled());
+    checker.cycle().startPeriodicCheck();
+    EXPECT_TRUE(checker.checkState().checkInProgress);  // abandoned, not ended
+    EXPECT_FALSE(checker.cycle().timeuptimer().enabled());
     EXPECT_EQ(tray.image, TrayImage::Normal);
 
-    cycle.mailCheckCommand();
+    checker.mailCheck();
     ASSERT_TRUE(finish());
     // Dialled "Defdialno", checked, and hung up after the check without mail.
     EXPECT_EQ(nm.events(), (std::vector<std::string>{"activate Mobile", "deactivate Mobile"}));
-    EXPECT_EQ(server.connectionsAccepted(), 1);
+    EXPECT_EQ(logins(), 1);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -113,11 +129,11 @@ TEST_F(DialupCheckGateTest, OnlineThroughWiFiChecksWithoutDialling) {
     nm.bringUp("Home Wi-Fi");
     nm.setState(MockNetworkManager::kConnectedGlobal);
 
-    periodicCheck();
+    checker.cycle().startPeriodicCheck();
     ASSERT_TRUE(finish());
-    cycle.mailCheckCommand();
+    checker.mailCheck();
     ASSERT_TRUE(finish());
-    EXPECT_EQ(server.connectionsAccepted(), 2);
+    EXPECT_EQ(logins(), 2);
     // Neither dialled nor hung up: the Wi-Fi is no dial-up connection.
     EXPECT_TRUE(nm.events().empty());
     EXPECT_TRUE(boxes.boxes.empty());

@@ -28,7 +28,7 @@ class NetworkManagerDialupTest : public ::testing::Test {
 protected:
     // The dial-up on the test's bus connection, with a short limit per attempt.
     NetworkManagerDialup dialup(int attemptLimitMs = 5000) {
-        return NetworkManagerDialup(bus.connection(), loop, settings, boxes, tray, attemptLimitMs);
+        return NetworkManagerDialup(bus.connection(), loop, boxes, tray, attemptLimitMs);
     }
 
     // The state of the profile's active connection; 0 when it has none.
@@ -45,7 +45,6 @@ protected:
 
     PrivateBus bus;  // first: it makes the Qt application
     QtEventLoop loop;
-    AppSettings settings;
     RecordingMessageBoxes boxes;
     RecordingTrayIcon tray;
     std::unique_ptr<MockNetworkManager> nm = std::make_unique<MockNetworkManager>(bus);
@@ -66,7 +65,7 @@ TEST_F(NetworkManagerDialupTest, BothProgramsListTheOnDemandProfilesInTheSameRev
     EXPECT_EQ(listDialEntries(), (Strings{"Mobile", "DSL", "Phone", "Work VPN", "Tunnel"}));
 
     const Strings menuOrder{"Tunnel", "Work VPN", "Phone", "DSL", "Mobile"};
-    const std::unique_ptr<Dialup> checker = createDialup(loop, settings, boxes, tray);
+    const std::unique_ptr<Dialup> checker = createDialup(loop, boxes, tray);
     EXPECT_EQ(checker->dialEntries(), menuOrder);
     // The options dialog's connection list: "Defdialno" k is entry k in both programs.
     EXPECT_EQ(listDialEntriesInMenuOrder(), menuOrder);
@@ -118,17 +117,17 @@ TEST_F(NetworkManagerDialupTest, DialsOnlyWhenNotExactlyOneConnectionIsUp) {
     EXPECT_EQ(service.countActiveConnections(), 0);
     nm->bringUp("Mobile");
     EXPECT_EQ(service.countActiveConnections(), 1);
-    EXPECT_EQ(service.dialEntry("DSL"), 0);
+    EXPECT_EQ(service.dialEntry("DSL", 0), 0);
     EXPECT_TRUE(nm->events().empty());
 
     nm->bringUp("Work VPN");
     EXPECT_EQ(service.countActiveConnections(), 2);
     // An entry that is already up is not brought up again (that would drop it).
-    EXPECT_EQ(service.dialEntry("Work VPN"), 0);
+    EXPECT_EQ(service.dialEntry("Work VPN", 0), 0);
     EXPECT_TRUE(nm->events().empty());
     // Connected before NetworkManager even answered the request.
     nm->scriptActivations("DSL", {"quick"});
-    EXPECT_EQ(service.dialEntry("DSL"), 0);
+    EXPECT_EQ(service.dialEntry("DSL", 0), 0);
     EXPECT_EQ(nm->events(), Strings{"activate DSL"});
     EXPECT_EQ(service.countActiveConnections(), 3);
     EXPECT_TRUE(boxes.boxes.empty());
@@ -139,9 +138,8 @@ TEST_F(NetworkManagerDialupTest, FailedAttemptsAreRedialledThenGivenUp) {
     nm->scriptActivations("DSL", {"fail"});
     NetworkManagerDialup service = dialup(1000);
 
-    settings.Redialval = 2;
     tray.image = TrayImage::Checking;
-    EXPECT_EQ(service.dialEntry("DSL"), -1);
+    EXPECT_EQ(service.dialEntry("DSL", 2), -1);
     EXPECT_EQ(nm->events(), Strings(3, "activate DSL"));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Stop);
@@ -152,16 +150,14 @@ TEST_F(NetworkManagerDialupTest, FailedAttemptsAreRedialledThenGivenUp) {
     // A name that is no profile (any more) fails like an attempt, without asking.
     nm->addProfile("Gone", "gsm");
     nm->removeProfile("Gone");
-    settings.Redialval = 1;
-    EXPECT_EQ(service.dialEntry("Gone"), -1);
-    EXPECT_EQ(service.dialEntry(""), -1);
+    EXPECT_EQ(service.dialEntry("Gone", 1), -1);
+    EXPECT_EQ(service.dialEntry("", 1), -1);
     EXPECT_EQ(nm->events().size(), 3u);
     EXPECT_EQ(boxes.boxes.size(), 3u);
 
     // A failure, then one still coming up at the limit (taken down before the redial).
     nm->scriptActivations("DSL", {"fail", "hang", "up"});
-    settings.Redialval = 3;
-    EXPECT_EQ(service.dialEntry("DSL"), 0);
+    EXPECT_EQ(service.dialEntry("DSL", 3), 0);
     const Strings events = nm->events();
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(Strings(events.begin() + 3, events.end()),
@@ -176,17 +172,16 @@ TEST_F(NetworkManagerDialupTest, WithoutNetworkManagerNothingIsDialled) {
     NetworkManagerDialup service = dialup();
     nm.reset();
     EXPECT_EQ(service.countActiveConnections(), 1);
-    EXPECT_EQ(service.dialEntry("Mobile"), 0);
+    EXPECT_EQ(service.dialEntry("Mobile", 0), 0);
 
     // Absent at start-up, or no bus at all.
     EXPECT_TRUE(listDialEntries(bus.connection()).empty());
-    const std::unique_ptr<Dialup> absent =
-        createDialup(loop, settings, boxes, tray, bus.connection());
+    const std::unique_ptr<Dialup> absent = createDialup(loop, boxes, tray, bus.connection());
     EXPECT_TRUE(absent->dialEntries().empty());
-    EXPECT_EQ(absent->dialEntry("Mobile"), 0);
+    EXPECT_EQ(absent->dialEntry("Mobile", 0), 0);
     const QDBusConnection noBus = QDBusConnection::connectToBus("unix:path=/nonexistent", "none");
     EXPECT_TRUE(listDialEntries(noBus).empty());
-    EXPECT_EQ(createDialup(loop, settings, boxes, tray, noBus)->dialEntry("Mobile"), 0);
+    EXPECT_EQ(createDialup(loop, boxes, tray, noBus)->dialEntry("Mobile", 0), 0);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 

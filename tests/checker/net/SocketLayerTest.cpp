@@ -5,17 +5,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "common/AppSettings.h"
-#include "tests/support/RecordingMessageBoxes.h"
+#include "tests/support/SimulatedEventLoop.h"
 
 namespace velkora {
 namespace {
@@ -23,50 +20,13 @@ namespace {
 using Log = std::vector<std::string>;
 constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max();
 
-// Posted calls only, in order; a wait with nothing queued would sleep forever, so it throws.
-class QueueLoop final : public EventLoop {
-public:
-    std::unique_ptr<Timer> createTimer() override { throw std::logic_error("no timers"); }
-    void processPendingEvents() override {
-        ++pumps;
-        // Only what is queued now; calls posted meanwhile wait for the next round.
-        for (std::size_t n = queue_.size(); n > 0 && !queue_.empty(); --n) {
-            runFront();
-        }
-    }
-    void runUntil(const std::function<bool()>& done) override {
-        ++waits;
-        while (!done()) {
-            if (queue_.empty()) {
-                throw std::runtime_error("runUntil with nothing left to happen");
-            }
-            runFront();
-        }
-    }
-    void post(std::function<void()> fn) override { queue_.push_back(std::move(fn)); }
-    std::unique_ptr<FdWatch> watchFd(int, FdReadiness, std::function<void()>) override {
-        throw std::logic_error("no descriptors");
-    }
-
-    int pumps = 0;
-    int waits = 0;
-
-private:
-    void runFront() {
-        std::function<void()> fn = std::move(queue_.front());
-        queue_.pop_front();
-        fn();
-    }
-    std::deque<std::function<void()>> queue_;
-};
-
 // A scripted connection. Notifications are posted like window messages: a connect under way
 // completes at the next event, write readiness follows at once on a connected socket with
 // room, and a would-block send gets its room back (and its write notification) two events
 // later, so that only a real wait sees it.
 class ScriptedApi final : public SocketApi {
 public:
-    explicit ScriptedApi(QueueLoop& loop) : loop_(loop) {}
+    explicit ScriptedApi(test::SimulatedEventLoop& loop) : loop_(loop) {}
 
     void setNotificationSink(std::function<void()> sink) override { sink_ = std::move(sink); }
     void startup() override { log.push_back("startup"); }
@@ -181,7 +141,7 @@ private:
         loop_.post([this] { sink_(); });
     }
 
-    QueueLoop& loop_;
+    test::SimulatedEventLoop& loop_;
     std::function<void()> sink_;
     bool open_ = false;
     int error_ = 0;
@@ -190,9 +150,9 @@ private:
 class SocketLayerTest : public ::testing::Test {
 protected:
     SocketLayerTest() {
-        settings.Option3value = 0;
         layer.restartTimeup = [this] { api.log.push_back("restartTimeup"); };
         layer.onReply = [this](const ReceivedChunk& chunk) { replies.push_back(chunk); };
+        layer.onError = [this](const std::string& text) { errors.push_back(text); };
     }
 
     // The calls made by fn.
@@ -202,39 +162,42 @@ protected:
         return {api.log.begin() + static_cast<std::ptrdiff_t>(start), api.log.end()};
     }
 
-    QueueLoop loop;
+    // Without timers: a wait with nothing posted would never end, and fails the test.
+    test::SimulatedEventLoop loop;
     ScriptedApi api{loop};
-    test::RecordingMessageBoxes boxes;
-    AppSettings settings;
-    SocketLayer layer{api, loop, boxes, settings};
+    SocketLayer layer{api, loop};
     std::vector<ReceivedChunk> replies;
+    std::vector<std::string> errors;
 };
 
 TEST_F(SocketLayerTest, NotificationIsRoutedByPhaseAloneAfterRestartingTheTimeUp) {
     api.connectNow();
-    for (const char* idle : {"", "0", "2"}) {
-        layer.socketPhase = idle;
+    // Before the first session the phase is empty; idle is "0": both ignore notifications.
+    for (const char* idle : {"", "0"}) {
+        if (*idle != '\0') {
+            layer.goIdle();
+        }
         EXPECT_EQ(logOf([&] { layer.txtSockIn_KeyDown(); }), Log{"restartTimeup"}) << idle;
-        EXPECT_EQ(layer.socketPhase, idle);
+        EXPECT_EQ(layer.socketPhase(), idle);
     }
-    for (const char* selecting : {"1", "4"}) {
-        layer.socketPhase = selecting;
-        EXPECT_EQ(logOf([&] { layer.txtSockIn_KeyDown(); }), (Log{"restartTimeup", "select 1"}))
-            << selecting;
-        EXPECT_EQ(layer.socketPhase, "3");
-    }
+    // A write notification after an acknowledgement selects reading again ("1" does the same,
+    // see the opening test).
+    EXPECT_EQ(logOf([&] { layer.beginAcknowledgement(); }), Log{"select 1"});
+    EXPECT_EQ(layer.socketPhase(), "4");
+    EXPECT_EQ(logOf([&] { layer.txtSockIn_KeyDown(); }), (Log{"restartTimeup", "select 1"}));
+    EXPECT_EQ(layer.socketPhase(), "3");
     EXPECT_TRUE(replies.empty());
 
     api.inbound = "+OK ready\r\n";
     EXPECT_EQ(logOf([&] { layer.txtSockIn_KeyDown(); }), (Log{"restartTimeup", "receive"}));
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(replies[0].bytes, "+OK ready\r\n");
-    EXPECT_EQ(layer.socketPhase, "3");  // the reply handler decides what comes next
+    EXPECT_EQ(layer.socketPhase(), "3");  // the reply handler decides what comes next
 }
 
 TEST_F(SocketLayerTest, ReadingGivesFullBuffersRawBytesEndOfStreamAndFailures) {
     api.connectNow();
-    layer.socketPhase = "3";
+    layer.resumeReading();
     // Cut inside a double-byte character: the bytes are handed on untouched.
     api.inbound = std::string(4095, 'a') + "\x82" + std::string(903, 'b') + "\x1b";
     layer.txtSockIn_KeyDown();
@@ -251,17 +214,16 @@ TEST_F(SocketLayerTest, ReadingGivesFullBuffersRawBytesEndOfStreamAndFailures) {
         EXPECT_EQ(replies[i].bytes, "") << i;
         EXPECT_EQ(replies[i].error, i == 4 ? 10061 : 0) << i;
     }
-    EXPECT_TRUE(boxes.boxes.empty());  // reporting it is the session's business
-}
+    EXPECT_TRUE(errors.empty());  // reporting it is the session's business
 
-TEST_F(SocketLayerTest, ReceiveAfterTheConnectionWasClosedInsideThePumpReadsNothing) {
-    api.connectNow();
+    // A connection closed inside the receive's pump: nothing is read from it any more.
+    api.receiveError = 0;
     api.inbound = "+OK\r\n";
     loop.post([this] { layer.closeConnection(); });
-    ReceivedChunk chunk = layer.receiveChunk();
-    EXPECT_EQ(chunk.bytes, "");
-    EXPECT_EQ(chunk.error, 0);
-    EXPECT_EQ(api.log, (Log{"close", "cleanup"}));
+    EXPECT_EQ(logOf([&] { layer.txtSockIn_KeyDown(); }),
+              (Log{"restartTimeup", "close", "cleanup"}));
+    EXPECT_EQ(replies.back().bytes, "");
+    EXPECT_EQ(replies.back().error, 0);
 }
 
 TEST_F(SocketLayerTest, OpeningConnectsToADottedAddressOrALookedUpOneAndSelectsReading) {
@@ -270,8 +232,7 @@ TEST_F(SocketLayerTest, OpeningConnectsToADottedAddressOrALookedUpOneAndSelectsR
                             "select 1", "nonblocking"}));
     EXPECT_EQ(api.connectedAddress, inet_addr("192.168.10.2"));
     EXPECT_EQ(api.connectedPort, 110);
-    EXPECT_EQ(layer.socketPhase, "3");
-    EXPECT_EQ(loop.pumps, 2);
+    EXPECT_EQ(layer.socketPhase(), "3");
 
     api.lookupResult = inet_addr("10.1.2.3");
     EXPECT_EQ(layer.openConnection("pop.example.jp", -1), "");
@@ -282,7 +243,7 @@ TEST_F(SocketLayerTest, OpeningConnectsToADottedAddressOrALookedUpOneAndSelectsR
     api.lookupResult.reset();
     EXPECT_EQ(layer.openConnection("nowhere.invalid", 110), "");
     EXPECT_EQ(api.connectedAddress, 0xFFFFFFFFu);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(errors.empty());
 
     // The short form needs no lookup; the all-ones address is looked up like a name.
     api.log.clear();
@@ -300,35 +261,41 @@ TEST_F(SocketLayerTest, OpeningFailuresGiveTheirTexts) {
     api.canCreate = true;
     api.connectError = 10061;
     EXPECT_EQ(layer.openConnection("10.0.0.1", 110), "接続が拒否されちゃったよ");
-    EXPECT_EQ(layer.socketPhase, "1");
+    EXPECT_EQ(layer.socketPhase(), "1");
     EXPECT_EQ(api.log.back(), "connect");  // no non-blocking setup after a failed connect
 
     api.connectError = 10035;
     api.nonBlockingError = 10022;
     EXPECT_EQ(layer.openConnection("10.0.0.1", 110), "関数の呼び出し順番に誤りがあるよ");
 
+    // A connection ended inside the connect's pumps has been dealt with there: nothing more is
+    // set up on it and no second error is given.
+    api.connectError = 10035;
+    api.nonBlockingError = 10038;
+    loop.post([this] { layer.closeConnection(); });
+    EXPECT_EQ(layer.openConnection("10.0.0.1", 110), "");
+
     // A connect that succeeds at once is no failure.
     api.nonBlockingError = api.connectResult = api.connectError = 0;
     EXPECT_EQ(layer.openConnection("10.0.0.1", 110), "");
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(SocketLayerTest, SendingPutsEveryByteInCodePage932OnTheWireAndContinuesPartialSends) {
     api.connectNow();
-    layer.socketPhase = "3";
+    layer.resumeReading();
     // The write notification is handled inside the send: read again, phase "3".
     EXPECT_EQ(logOf([&] { layer.sendLine("USER 山田\r\n"); }),
               (Log{"select 2", "send", "restartTimeup", "select 1"}));
     EXPECT_EQ(api.wire, "USER \x8E\x52\x93\x63\r\n");
-    EXPECT_EQ(layer.socketPhase, "3");
+    EXPECT_EQ(layer.socketPhase(), "3");
 
     api.wire.clear();
     api.sendCalls = 0;
     api.maxPerSend = 4;
     layer.sendLine("PASS パスワード\r\n");
     EXPECT_EQ(api.wire, "PASS \x83\x70\x83\x58\x83\x8F\x81\x5B\x83\x68\r\n");
-    EXPECT_EQ(api.sendCalls, 5);  // 17 bytes, 4 at a time
-    EXPECT_EQ(loop.waits, 0);
+    EXPECT_EQ(api.sendCalls, 5);  // 17 bytes, 4 at a time, no waiting
 
     // A full socket: 3 bytes fit, then would-block until room comes back.
     api.wire.clear();
@@ -338,9 +305,8 @@ TEST_F(SocketLayerTest, SendingPutsEveryByteInCodePage932OnTheWireAndContinuesPa
     layer.sendLine("STAT\r\n");
     EXPECT_EQ(api.wire, "STAT\r\n");
     EXPECT_EQ(api.sendCalls, 3);  // the partial one, the would-block one, the rest
-    EXPECT_EQ(loop.waits, 1);
-    EXPECT_EQ(layer.socketPhase, "3");
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(layer.socketPhase(), "3");
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(SocketLayerTest, LinesSentWhileWaitingForRoomFollowTheLineInsteadOfCuttingIntoIt) {
@@ -350,7 +316,7 @@ TEST_F(SocketLayerTest, LinesSentWhileWaitingForRoomFollowTheLineInsteadOfCuttin
     loop.post([this] { layer.sendLine("QUIT\r\n"); });
     layer.sendLine("TOP 1 10\r\n");
     EXPECT_EQ(api.wire, "TOP 1 10\r\nQUIT\r\n");
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(SocketLayerTest, TheRestOfALineIsDroppedWhenTheConnectionGoesWhileWaiting) {
@@ -361,42 +327,25 @@ TEST_F(SocketLayerTest, TheRestOfALineIsDroppedWhenTheConnectionGoesWhileWaiting
     loop.post([this] { loop.post([this] { loop.post([this] { layer.closeConnection(); }); }); });
     layer.sendLine("USER someone\r\n");
     EXPECT_EQ(api.wire, "US");
-    EXPECT_EQ(loop.waits, 1);
     auto closed = std::find(api.log.begin(), api.log.end(), "close");
     ASSERT_NE(closed, api.log.end());
     EXPECT_EQ(std::count(closed, api.log.end(), "send"), 0);
-    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(SocketLayerTest, SendFailureClosesGoesIdleAndReportsUnlessBoxesAreSuppressed) {
-    for (int16_t option3 : {int16_t{0}, int16_t{1}, int16_t{-1}}) {
-        SCOPED_TRACE(option3);
-        settings.Option3value = option3;
-        boxes.boxes.clear();
-        api.connectNow();
-        api.sendError = 10054;
-        EXPECT_EQ(logOf([&] { layer.sendLine("STAT\r\n"); }),
-                  (Log{"select 2", "send", "restartTimeup", "select 1", "close", "cleanup"}));
-        EXPECT_EQ(layer.socketPhase, "0");
-        if (option3 == 0) {
-            ASSERT_EQ(boxes.boxes.size(), 1u);
-            EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Stop);
-            EXPECT_EQ(boxes.boxes[0].title, "Velkora");
-            EXPECT_EQ(boxes.boxes[0].text, "リモートホストから切断されたよ");
-        } else {
-            EXPECT_TRUE(boxes.boxes.empty());
-        }
-    }
-}
-
-TEST_F(SocketLayerTest, NothingIsSentOnAClosedConnection) {
+TEST_F(SocketLayerTest, SendFailureClosesGoesIdleAndReportsItsTextAndAClosedConnectionGetsNothing) {
     api.connectNow();
-    layer.closeConnection();
-    layer.socketPhase = "3";
+    api.sendError = 10054;
+    EXPECT_EQ(logOf([&] { layer.sendLine("STAT\r\n"); }),
+              (Log{"select 2", "send", "restartTimeup", "select 1", "close", "cleanup"}));
+    EXPECT_EQ(layer.socketPhase(), "0");
+    EXPECT_EQ(errors, std::vector<std::string>{"リモートホストから切断されたよ"});
+
+    // The time-up may send "QUIT" after the server has closed the connection.
+    layer.resumeReading();
     EXPECT_TRUE(logOf([&] { layer.sendLine("QUIT\r\n"); }).empty());
-    EXPECT_EQ(api.wire, "");
-    EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_EQ(layer.socketPhase, "0");
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(layer.socketPhase(), "0");
 }
 
 TEST(SocketErrorText, KnownCodesHaveTheirTextsAndAllOthersTheNumber) {

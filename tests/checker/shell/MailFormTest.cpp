@@ -30,10 +30,9 @@ struct PopupRig {
     test::SimulatedEventLoop loop;
     MailList list;
     AppSettings settings;
-    CheckState state;
     MemorySettingsStore store;
     ReadingState reading;
-    MailForm form{MailFormServices{loop, list, settings, state, store, reading}};
+    MailForm form{MailFormServices{loop, list, settings, store, reading}};
     RecordingView view;
 
     PopupRig() {
@@ -57,7 +56,6 @@ TEST(MailFormTest, ShowsCaptionHeaderAndWidthsAndClosesAfterTheSetSeconds) {
     EXPECT_EQ(rig.view.buttons[1], (MailerCaption{"未登録", false}));
 
     rig.settings.Closetimerval = 10;
-    rig.state.totalMessages = 3;
     rig.form.showPopup(3);
     EXPECT_TRUE(rig.view.shown);
     EXPECT_EQ(rig.view.caption, "3通のメールが届いています!");
@@ -72,7 +70,7 @@ TEST(MailFormTest, ShowsCaptionHeaderAndWidthsAndClosesAfterTheSetSeconds) {
 
     // Shown again: the count starts anew, and the rows are still there.
     rig.loop.advanceBy(4000);
-    rig.form.showAgain();
+    rig.form.showPopup(3);
     rig.loop.advanceBy(9000);
     EXPECT_TRUE(rig.view.shown);
     rig.loop.advanceBy(1000);
@@ -117,7 +115,7 @@ TEST(MailFormTest, ClicksShowTheAccountAndReadOrStartAMailProgram) {
     rig.form.doubleClickRow(1);
     EXPECT_EQ(read, std::vector<std::size_t>{1});
 
-    rig.form.setMailerCaption(2, {"mailerを起動", true});
+    rig.form.setMailerButton(2, "mailerを起動", true);
     EXPECT_EQ(rig.view.buttons[1], (MailerCaption{"mailerを起動", true}));
     rig.form.showPopup(3);
     rig.form.mailerPressed(2);

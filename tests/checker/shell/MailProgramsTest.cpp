@@ -6,9 +6,9 @@
 
 #include "checker/shell/DesktopEntry.h"
 #include "checker/shell/MailPrograms.h"
+#include "checker/shell/MailerCaptions.h"
 #include "checker/shell/TrayTip.h"
 #include "tests/support/RecordingMessageBoxes.h"
-#include "tests/support/RecordingShell.h"
 
 namespace velkora {
 namespace {
@@ -59,17 +59,6 @@ TEST(TrayTipTest, KeepsWholeCharactersWithinTheSixtyFourByteField) {
     EXPECT_EQ(cutTrayTip(halfWidth), halfWidth.substr(0, 63 * 3));
 }
 
-TEST(MailProgramsTest, CaptionsFollowTheFileNameUpToItsFirstDot) {
-    EXPECT_EQ(mailerCaption(""), (MailerCaption{"未登録", false}));
-    EXPECT_EQ(mailerCaption("/opt/mail/mailer.exe"), (MailerCaption{"mailerを起動", true}));
-    EXPECT_EQ(mailerCaption("/usr/bin/mutt"), (MailerCaption{"muttを起動", true}));
-    EXPECT_EQ(mailerTitle("/usr/bin/my.mail.client"), "my");
-    EXPECT_EQ(mailerTitle("0"), "");
-    EXPECT_EQ(mailerTitle("/usr/bin/"), "");
-    // "0" is a path like any other for the caption: only an empty one disables the item.
-    EXPECT_EQ(mailerCaption("0"), (MailerCaption{"を起動", true}));
-}
-
 TEST(MailProgramsTest, DesktopEntriesAreNamedAndStartedAsTheDesktopDoes) {
     TempFolder folder;
     const std::string entry =
@@ -84,7 +73,7 @@ TEST(MailProgramsTest, DesktopEntriesAreNamedAndStartedAsTheDesktopDoes) {
                      "Exec=example-mail --name=%c %u \"--title=a \\\\\"b\\\\\"\" %i 100%%\n"
                      "[Desktop Action Compose]\n"
                      "Exec=example-mail --compose\n");
-    EXPECT_EQ(mailerCaption(entry), (MailerCaption{"例メールを起動", true}));
+    EXPECT_EQ(mailerTitle(entry), "例メール");
     EXPECT_EQ(mailerCommand(entry),
               (LaunchCommand{{"example-mail", "--name=例メール", "--title=a \"b\"", "--icon",
                               "example-mail", "100%"},
@@ -108,29 +97,27 @@ TEST(MailProgramsTest, DesktopEntriesAreNamedAndStartedAsTheDesktopDoes) {
     EXPECT_EQ(mailerCommand("/usr/bin/mutt"), (LaunchCommand{{"/usr/bin/mutt"}, ""}));
 }
 
-TEST(MailProgramsTest, StartingClearsTheNewMailIconUnlessACheckRunsAndReportsFailures) {
-    AppSettings settings;
-    settings.Mailerdir = {"/usr/bin/mailer-one", "/usr/bin/mailer-two"};
-    CheckState state;
-    test::RecordingTrayIcon tray;
+TEST(MailProgramsTest, AProgramThatCannotStartGetsABoxNamingItsPath) {
     RecordingStarter starter;
     test::RecordingMessageBoxes boxes;
-    MailPrograms programs(settings, state, tray, starter, boxes);
+    MailerLauncher launcher(starter, boxes);
 
-    tray.image = TrayImage::NewMail;
-    programs.ExecMailapp(2);
-    EXPECT_EQ(tray.image, TrayImage::Normal);
+    launcher.start("/usr/bin/mailer-two");
+    launcher.start("");
     ASSERT_EQ(starter.started.size(), 1u);
     EXPECT_EQ(starter.started[0].arguments, std::vector<std::string>{"/usr/bin/mailer-two"});
+    EXPECT_TRUE(boxes.boxes.empty());
 
-    state.checkInProgress = true;
-    tray.image = TrayImage::Checking;
     starter.succeed = false;
-    programs.ExecMailapp(1);
-    EXPECT_EQ(tray.image, TrayImage::Checking);
+    launcher.start("/usr/bin/mailer-one");
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].title, "Velkora");
     EXPECT_NE(boxes.boxes[0].text.find("/usr/bin/mailer-one"), std::string::npos);
+    // A desktop entry that names no program is not started at all, and said so.
+    starter.succeed = true;
+    launcher.start("/nonexistent/mail.desktop");
+    EXPECT_EQ(starter.started.size(), 2u);
+    EXPECT_EQ(boxes.boxes.size(), 2u);
 }
 
 }  // namespace

@@ -169,19 +169,6 @@ bool startAudioServer() {
     return true;
 }
 
-// The process's QCoreApplication, made on first use (on the test's main thread).
-void ensureQtApplication() {
-    if (QCoreApplication::instance() != nullptr) {
-        return;
-    }
-    static int argc = 1;
-    static char name[] = "test_voice";
-    static char* argv[] = {name, nullptr};
-    // Never deleted: it must outlive every Qt object of the tests, statics included.
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    (void)app;
-}
-
 }  // namespace
 
 std::optional<WavInfo> readWav(const std::string& path) {
@@ -218,7 +205,6 @@ std::string tempPath(const std::string& name) {
 
 bool ensureAudioServer() {
     static const bool started = startAudioServer();
-    ensureQtApplication();
     return started;
 }
 
@@ -288,7 +274,6 @@ double OutputRecorder::peak() const {
 }
 
 bool runEventsUntil(const std::function<bool()>& done, int timeoutMs) {
-    ensureQtApplication();
     bool timedOut = false;
     QTimer timer;
     timer.setSingleShot(true);
