@@ -21,8 +21,8 @@ int main() {
         xcb_screen_next(&screens);
     }
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_void_cookie_t cookie = xcb_change_window_attributes_checked(
-        connection, screens.data->root, XCB_CW_EVENT_MASK, &mask);
+    xcb_void_cookie_t cookie = xcb_change_window_attributes_checked(connection, screens.data->root,
+                                                                    XCB_CW_EVENT_MASK, &mask);
     if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {
         std::free(error);
         std::fprintf(stderr, "velkora-xevents: cannot listen to the root window\n");
