@@ -4,7 +4,7 @@
 
 #include "common/IniSettingsStore.h"
 #include "common/gui/QtMessageBoxes.h"
-#include "options/CharacterPreview.h"
+#include "options/app/CharacterAgentPreview.h"
 #include "options/gui/Choosers.h"
 #include "options/gui/OptionsDialog.h"
 #include "options/gui/QuorbleServices.h"
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     velkora::IniSettingsStore store;
     velkora::QtMessageBoxes messageBoxes;
     velkora::QtChoosers choosers;
-    velkora::NoCharacterPreview preview;
+    velkora::CharacterAgentPreview preview;
 
     velkora::OptionsDialog dialog(velkora::quorbleServices(store, messageBoxes, choosers, preview));
     // The program's own title, where the desktop shows one for a window apart from its title.

@@ -11,7 +11,7 @@
 #include "common/MessageBox.h"
 #include "common/SettingsStore.h"
 #include "options/AccountList.h"
-#include "options/CharacterPreview.h"
+#include "options/AgentPreview.h"
 #include "options/OptionsForm.h"
 #include "options/gui/Choosers.h"
 
@@ -31,7 +31,7 @@ struct OptionsServices {
     SettingsStore& store;
     MessageBoxes& messageBoxes;
     Choosers& choosers;
-    CharacterPreview& preview;
+    AgentPreview& preview;
     // The dial-up entries in enumeration order.
     std::function<std::vector<std::string>()> listDialEntries;
     // The system's font families, in its own order.

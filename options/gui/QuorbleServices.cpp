@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "common/DataDirectory.h"
+#include "common/qt/DialEntryList.h"
 
 namespace velkora {
 
@@ -51,14 +52,13 @@ void preferJapaneseGlyphs() {
 }
 
 OptionsServices quorbleServices(SettingsStore& store, MessageBoxes& messageBoxes,
-                                Choosers& choosers, CharacterPreview& preview) {
+                                Choosers& choosers, AgentPreview& preview) {
     return OptionsServices{
         store,
         messageBoxes,
         choosers,
         preview,
-        // No dial-up layer yet: no connections to offer.
-        [] { return std::vector<std::string>{}; },
+        [] { return listDialEntriesInMenuOrder(); },
         installedFontFamilies(),
         previewScreenOf(QGuiApplication::primaryScreen()),
         defaultAgentPath(),

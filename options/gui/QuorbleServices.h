@@ -2,7 +2,7 @@
 
 #include <QScreen>
 
-#include "options/CharacterPreview.h"
+#include "options/AgentPreview.h"
 #include "options/gui/OptionsDialog.h"
 
 namespace velkora {
@@ -20,6 +20,6 @@ void preferJapaneseGlyphs();
 // The options program's services on this machine; the store and the devices are the
 // caller's and outlive the dialog.
 OptionsServices quorbleServices(SettingsStore& store, MessageBoxes& messageBoxes,
-                                Choosers& choosers, CharacterPreview& preview);
+                                Choosers& choosers, AgentPreview& preview);
 
 }  // namespace velkora

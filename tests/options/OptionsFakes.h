@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "options/CharacterPreview.h"
+#include "options/AgentPreview.h"
 #include "options/gui/Choosers.h"
 
 namespace velkora::test {
 
 // A character engine that knows the animation names of a few files and refuses the rest.
-class FakePreview final : public CharacterPreview {
+class FakePreview final : public AgentPreview {
 public:
     PreviewLoad load(const std::string& path) override {
         auto known = characters.find(path);

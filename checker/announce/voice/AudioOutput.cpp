@@ -8,9 +8,11 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace velkora {
@@ -36,15 +38,30 @@ QAudioFormat monoFormat(int sampleRate) {
 
 }  // namespace
 
+// One utterance's samples in the queue, in the order they play.
+struct Segment {
+    uint64_t id = 0;
+    std::size_t queued = 0;  // samples still in the queue
+    std::size_t played = 0;  // samples handed to the device
+    bool complete = false;   // synthesis has ended
+    std::optional<double> volume;
+};
+
 struct AudioOutput::Shared {
     std::mutex mutex;
     std::deque<int16_t> samples;
+    std::deque<Segment> segments;
     int openUtterances = 0;
     bool arrivalPosted = false;
     std::atomic<bool> accepting{false};
+    std::map<uint64_t, double> volumes;
+    double defaultVolume = 1.0;
+    // Where the utterances stood at the reads since the marks were last taken.
+    std::vector<PlaybackMark> marks;
 };
 
-// The device's pull source: hands over what the synthesis thread has delivered.
+// The device's pull source: hands over what the synthesis thread has delivered, each
+// utterance at its own volume, and notes where every utterance stands.
 class AudioOutput::Source final : public QIODevice {
 public:
     explicit Source(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {
@@ -62,22 +79,81 @@ public:
     // Tells an idle device that there is more to play.
     void announce() { emit readyRead(); }
 
+    // Called after a read that produced marks, on the thread that read.
+    std::function<void()> onRead;
+
+    std::vector<PlaybackMark> takeMarks() {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        return std::exchange(shared_->marks, {});
+    }
+
+    // Marks for the utterances at the front that are complete and have nothing left to play.
+    // Called with the lock held.
+    void finishPlayed() {
+        auto& segments = shared_->segments;
+        while (!segments.empty() && segments.front().complete && segments.front().queued == 0) {
+            const Segment& s = segments.front();
+            shared_->marks.push_back(PlaybackMark{s.id, s.played, s.played, true, 0, true});
+            shared_->volumes.erase(s.id);
+            segments.pop_front();
+        }
+    }
+
 protected:
     qint64 readData(char* data, qint64 maxSize) override {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        const std::size_t count =
-            std::min(static_cast<std::size_t>(maxSize) / sizeof(int16_t), shared_->samples.size());
-        for (std::size_t i = 0; i < count; ++i) {
-            int16_t sample = shared_->samples.front();
-            shared_->samples.pop_front();
-            std::memcpy(data + i * sizeof(int16_t), &sample, sizeof(int16_t));
+        const qint64 bytes = read(data, maxSize);
+        bool marked = false;
+        {
+            std::lock_guard<std::mutex> lock(shared_->mutex);
+            marked = !shared_->marks.empty();
         }
-        return static_cast<qint64>(count * sizeof(int16_t));
+        if (marked && onRead) {
+            onRead();
+        }
+        return bytes;
     }
 
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    qint64 read(char* data, qint64 maxSize) {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        std::size_t wanted =
+            std::min(static_cast<std::size_t>(maxSize) / sizeof(int16_t), shared_->samples.size());
+        std::size_t written = 0;
+        for (Segment& segment : shared_->segments) {
+            if (wanted == 0) {
+                break;
+            }
+            const std::size_t count = std::min(wanted, segment.queued);
+            if (count == 0) {
+                continue;
+            }
+            if (!segment.volume) {
+                const auto it = shared_->volumes.find(segment.id);
+                segment.volume = it != shared_->volumes.end() ? it->second : shared_->defaultVolume;
+            }
+            double sum = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                const int16_t raw = shared_->samples.front();
+                shared_->samples.pop_front();
+                sum += static_cast<double>(raw) * raw;
+                const auto sample = static_cast<int16_t>(std::lround(raw * *segment.volume));
+                std::memcpy(data + (written + i) * sizeof(int16_t), &sample, sizeof(int16_t));
+            }
+            segment.queued -= count;
+            segment.played += count;
+            written += count;
+            wanted -= count;
+            const double level = std::sqrt(sum / static_cast<double>(count)) / 32768.0;
+            shared_->marks.push_back(PlaybackMark{segment.id, segment.played,
+                                                  segment.played + segment.queued, segment.complete,
+                                                  level, false});
+        }
+        finishPlayed();
+        return static_cast<qint64>(written * sizeof(int16_t));
+    }
+
     std::shared_ptr<Shared> shared_;
 };
 
@@ -93,10 +169,17 @@ AudioOutput::AudioOutput(int sampleRate, DevicePicker picker)
     QObject::connect(releaseTimer_.get(), &QTimer::timeout, context_.get(), [this] { release(); });
     QObject::connect(devices_.get(), &QMediaDevices::audioOutputsChanged, context_.get(),
                      [this] { hasDevice(); });
+    // The device may read on a thread of its own: the marks go to the GUI thread first.
+    source_->onRead = [this] {
+        QMetaObject::invokeMethod(
+            context_.get(), [this] { deliver(source_->takeMarks()); }, Qt::QueuedConnection);
+    };
     hasDevice();
 }
 
 AudioOutput::~AudioOutput() {
+    onPlayback = nullptr;
+    source_->onRead = nullptr;
     context_.reset();
     releaseTimer_.reset();
     if (sink_) {
@@ -112,9 +195,10 @@ bool AudioOutput::hasDevice() const {
     return available;
 }
 
-void AudioOutput::utteranceStarted(uint64_t) {
+void AudioOutput::utteranceStarted(uint64_t id) {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     ++shared_->openUtterances;
+    shared_->segments.push_back(Segment{id, 0, 0, false, std::nullopt});
 }
 
 void AudioOutput::pcm(const int16_t* samples, std::size_t count) {
@@ -125,6 +209,9 @@ void AudioOutput::pcm(const int16_t* samples, std::size_t count) {
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->samples.insert(shared_->samples.end(), samples, samples + count);
+        if (!shared_->segments.empty()) {
+            shared_->segments.back().queued += count;
+        }
         post = !shared_->arrivalPosted;
         shared_->arrivalPosted = true;
     }
@@ -134,10 +221,15 @@ void AudioOutput::pcm(const int16_t* samples, std::size_t count) {
     }
 }
 
-void AudioOutput::utteranceFinished(uint64_t) {
+void AudioOutput::utteranceFinished(uint64_t id) {
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         --shared_->openUtterances;
+        for (Segment& segment : shared_->segments) {
+            if (segment.id == id) {
+                segment.complete = true;
+            }
+        }
     }
     QMetaObject::invokeMethod(
         context_.get(), [this] { checkFinished(); }, Qt::QueuedConnection);
@@ -145,18 +237,52 @@ void AudioOutput::utteranceFinished(uint64_t) {
 
 void AudioOutput::setVolume(double volume) {
     volume_ = std::clamp(volume, 0.0, 1.0);
-    if (sink_) {
-        sink_->setVolume(volume_);
-    }
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->defaultVolume = volume_;
+}
+
+void AudioOutput::setUtteranceVolume(uint64_t utterance, double volume) {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->volumes[utterance] = std::clamp(volume, 0.0, 1.0);
 }
 
 void AudioOutput::discard() {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->samples.clear();
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->samples.clear();
+        for (Segment& segment : shared_->segments) {
+            segment.queued = 0;
+        }
+        source_->finishPlayed();
+    }
+    deliver(source_->takeMarks());
 }
 
 bool AudioOutput::open() const {
     return sink_ && sink_->state() != QAudio::StoppedState;
+}
+
+int AudioOutput::bufferedMilliseconds() const {
+    if (!open()) {
+        return 0;
+    }
+    const qsizetype buffered = sink_->bufferSize() - sink_->bytesFree();
+    return std::max(
+        0, static_cast<int>(format_.durationForBytes(static_cast<qint32>(buffered)) / 1000));
+}
+
+void AudioOutput::deliver(std::vector<PlaybackMark> marks) {
+    if (marks.empty() || !onPlayback) {
+        return;
+    }
+    // Heard once the device has played what it holds now.
+    QTimer::singleShot(bufferedMilliseconds(), context_.get(), [this, marks = std::move(marks)] {
+        for (const PlaybackMark& mark : marks) {
+            if (onPlayback) {
+                onPlayback(mark);
+            }
+        }
+    });
 }
 
 void AudioOutput::onSamplesArrived() {
@@ -192,7 +318,6 @@ void AudioOutput::onSamplesArrived() {
         QObject::connect(sink_.get(), &QAudioSink::stateChanged, context_.get(),
                          [this] { onStateChanged(); });
     }
-    sink_->setVolume(volume_);
     sink_->start(source_.get());
 }
 
@@ -205,12 +330,18 @@ void AudioOutput::onStateChanged() {
         discard();
         return;
     }
+    deliver(source_->takeMarks());
     if (sink_->state() == QAudio::IdleState) {
         checkFinished();
     }
 }
 
 void AudioOutput::checkFinished() {
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        source_->finishPlayed();
+    }
+    deliver(source_->takeMarks());
     if (!sink_ || sink_->state() != QAudio::IdleState) {
         return;
     }

@@ -2,9 +2,12 @@
 
 #include <mecab.h>
 
+#include "checker/announce/voice/JapaneseNumbers.h"
+
 #include <QChar>
 #include <QList>
 #include <QString>
+#include <optional>
 #include <vector>
 
 namespace velkora {
@@ -179,31 +182,51 @@ std::string JapaneseReader::read(std::string_view text) {
     }
 
     std::string out;
-    bool previousWasNumber = false;
     bool previousWasPrefix = false;
     auto startPhrase = [&out] {
         if (!out.empty() && out.back() != ' ') {
             out.push_back(' ');
         }
     };
-    for (const Morpheme& m : morphemes) {
+    // The dictionary gives a number one digit at a time: the digits are gathered and read as
+    // one number, together with the counter after them (1通 イッツー, 10件 ジュッケン).
+    std::string digits;
+    for (std::size_t k = 0; k < morphemes.size(); ++k) {
+        const Morpheme& m = morphemes[k];
         std::vector<char32_t> chars = codePoints(m.surface);
         const std::string pos = featureAt(m, 0);
         if (allDigits(chars)) {
-            if (!previousWasNumber && !previousWasPrefix) {
+            if (digits.empty() && !previousWasPrefix) {
                 startPhrase();
             }
             for (char32_t c : chars) {
-                out.push_back(static_cast<char>('0' + (c - U'０')));
+                digits.push_back(static_cast<char>('0' + (c - U'０')));
             }
-            previousWasNumber = true;
+            const bool numberEnds =
+                k + 1 == morphemes.size() || !allDigits(codePoints(morphemes[k + 1].surface));
+            if (!numberEnds) {
+                continue;
+            }
+            const Morpheme* next = k + 1 < morphemes.size() ? &morphemes[k + 1] : nullptr;
+            std::optional<std::string> counted;
+            if (next != nullptr && featureAt(*next, 1) == "接尾" &&
+                featureAt(*next, 2) == "助数詞") {
+                counted = readJapaneseCount(digits, next->surface);
+            }
+            if (counted) {
+                out += *counted;
+                ++k;
+            } else {
+                out += readJapaneseNumber(digits);
+            }
+            digits.clear();
             previousWasPrefix = false;
             continue;
         }
         if (pos == "記号") {
             const std::string sub = featureAt(m, 1);
             out += sub == "句点" ? "。" : sub == "読点" ? "、" : " ";
-            previousWasNumber = previousWasPrefix = false;
+            previousWasPrefix = false;
             continue;
         }
         std::string spoken = spokenForm(m);
@@ -228,7 +251,6 @@ std::string JapaneseReader::read(std::string_view text) {
             startPhrase();
         }
         out += spoken;
-        previousWasNumber = false;
         previousWasPrefix = pos == "接頭詞";
     }
     return out;
@@ -250,17 +272,26 @@ std::string JapaneseReader::readSingle(std::string_view character) {
 
 std::string readWithoutDictionary(std::string_view text) {
     std::string out;
-    for (char32_t c : codePoints(text)) {
-        if (isKana(c)) {
-            out += toUtf8(c);
-        } else if (c >= U'0' && c <= U'9') {
-            out.push_back(static_cast<char>(c));
-        } else if (isFullWidthDigit(c)) {
-            out.push_back(static_cast<char>('0' + (c - U'０')));
-        } else {
-            out += punctuationReading(c);
+    std::string digits;
+    const auto flush = [&out, &digits] {
+        if (!digits.empty()) {
+            out += readJapaneseNumber(digits);
+            digits.clear();
         }
+    };
+    for (char32_t c : codePoints(text)) {
+        if (c >= U'0' && c <= U'9') {
+            digits.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (isFullWidthDigit(c)) {
+            digits.push_back(static_cast<char>('0' + (c - U'０')));
+            continue;
+        }
+        flush();
+        out += isKana(c) ? toUtf8(c) : punctuationReading(c);
     }
+    flush();
     return out;
 }
 

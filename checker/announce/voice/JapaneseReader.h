@@ -24,8 +24,9 @@ public:
     JapaneseReader& operator=(const JapaneseReader&) = delete;
 
     // The reading of a stretch of Japanese text: each word's pronunciation in katakana (the
-    // reading when the dictionary has no pronunciation), numbers as ASCII digits for the
-    // synthesizer to read, clause punctuation as 、 and 。, a space between phrases. A kanji
+    // reading when the dictionary has no pronunciation), numbers read in Japanese together
+    // with their counters (3通目 サンツーメ), clause punctuation as 、 and 。, a space between
+    // phrases. A kanji
     // word the dictionary does not know is read character by character; what still has no
     // reading (and symbols, other scripts) becomes a space rather than a spelled-out name.
     std::string read(std::string_view text);
@@ -40,8 +41,8 @@ private:
     std::unique_ptr<MeCab::Lattice> lattice_;
 };
 
-// Without a dictionary: keeps kana, digits and clause punctuation, and drops what the Japanese
-// voice would only name (kanji, symbols, other scripts).
+// Without a dictionary: keeps kana and clause punctuation, reads numbers in Japanese, and drops
+// what the Japanese voice would only name (kanji, symbols, other scripts).
 std::string readWithoutDictionary(std::string_view text);
 
 }  // namespace velkora

@@ -29,6 +29,11 @@ uint64_t SpeechQueue::enqueue(std::string text) {
     return id;
 }
 
+uint64_t SpeechQueue::nextId() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return nextId_;
+}
+
 void SpeechQueue::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_.clear();

@@ -37,6 +37,8 @@ public:
 
     // Queues a text and returns at once with its number (1, 2, ... in queue order).
     uint64_t enqueue(std::string text);
+    // The number the next enqueue will give (on the thread that enqueues).
+    uint64_t nextId() const;
     // Drops the queued texts and cuts the one being spoken short.
     void clear();
     // True when nothing is queued or being spoken.

@@ -35,12 +35,18 @@ Voice::~Voice() {
 }
 
 bool Voice::speak(const std::string& text) {
+    return say(text, level_) != 0;
+}
+
+uint64_t Voice::say(const std::string& text, uint16_t level) {
     if (!available_) {
-        return false;
+        return 0;
     }
     output();
-    queue_->enqueue(text);
-    return true;
+    // The volume is noted before the text is queued, so that synthesis cannot overtake it.
+    const uint64_t id = queue_->nextId();
+    output_->setUtteranceVolume(id, level / 65535.0);
+    return queue_->enqueue(text);
 }
 
 void Voice::stop() {

@@ -25,12 +25,16 @@ public:
     int sampleRate() const { return sampleRate_; }
 
     // Queues a text (speech output tags allowed) and returns at once; false when unavailable.
+    // It plays at the volume set now, even when the volume changes before it is heard.
     bool speak(const std::string& text);
+    // The same at a volume of its own (0 to 65535); returns the utterance's number, which the
+    // output's playback marks carry, or 0 when unavailable.
+    uint64_t say(const std::string& text, uint16_t level);
     // Drops what is queued and stops what is playing.
     void stop();
 
     bool hasOutputDevice() { return output().hasDevice(); }
-    // Output level, 0 (silent) to 65535 (full), applied to the speech as it is played.
+    // Output level, 0 (silent) to 65535 (full), for the texts queued from now on.
     void setVolume(uint16_t level);
     uint16_t volume() const { return level_; }
 

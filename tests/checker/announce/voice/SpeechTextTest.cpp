@@ -42,7 +42,7 @@ TEST(SpeechTextTest, SplitsLatinRunsFromJapaneseAndCleansTheText) {
 
 TEST(SpeechTextTest, WithoutADictionaryKanjiAreLeftOutRatherThanNamed) {
     EXPECT_EQ(JapaneseReader::open("/nonexistent/velkora/mecabrc"), nullptr);
-    EXPECT_EQ(readWithoutDictionary("会議のおしらせ、３通。"), "  のおしらせ、3 。");
+    EXPECT_EQ(readWithoutDictionary("会議のおしらせ、３通。"), "  のおしらせ、サン 。");
     EXPECT_EQ(prepareSpeech("件名 おしらせ Meeting \\Spd=150\\", 100, nullptr),
               (Units{{ja, "おしらせ", 150}, {en, "Meeting", 150}}));
     EXPECT_TRUE(prepareSpeech("差出人 佐藤 \\Spd=100\\", 100, nullptr).empty());
@@ -55,9 +55,13 @@ TEST(SpeechTextTest, TheReaderGivesKatakanaPronunciations) {
         {"件名 会議のお知らせ", "ケンメイ カイギノ オシラセ"},
         // The particles は and へ are read as pronounced.
         {"東京へ行くのは", "トーキョーエ イクノワ"},
-        // Numbers stay whole and counters are read with them.
-        {"2024年3月12日", "2024ネン サンガツ 12ニチ"},
-        {"1,000円", "1000エン"},
+        // Numbers are read whole, in Japanese, with the sound changes of their counters.
+        {"2024年3月12日", "ニセンニジューヨネン サンガツ ジューニニチ"},
+        {"1,000円", "センエン"},
+        {"全部で1通のメールが届いています", "ゼンブデ イッツーノ メールガ トドイテイマス"},
+        {"佐藤へのメール10通目", "サトーエノ メール ジュッツーメ"},
+        {"3通目 8通 6件 1件", "サンツーメ ハッツー ロッケン イッケン"},
+        {"12345件", "イチマンニセンサンビャクヨンジューゴケン"},
         {"おはよう。元気?", "オハヨー。 ゲンキ。"},
     };
     for (const auto& [text, reading] : cases) {

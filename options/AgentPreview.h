@@ -16,9 +16,9 @@ struct PreviewLoad {
 
 // The options dialog's own character: shown where the checker shows it, and playing the
 // animations that the action lists name.
-class CharacterPreview {
+class AgentPreview {
 public:
-    virtual ~CharacterPreview() = default;
+    virtual ~AgentPreview() = default;
 
     // Loads the file in place of the current character. A refused file keeps the current one.
     virtual PreviewLoad load(const std::string& path) = 0;
@@ -26,15 +26,6 @@ public:
     virtual void showAt(int leftPx, int topPx) = 0;
     // Plays an animation of the loaded character; unknown names and no character are ignored.
     virtual void play(const std::string& animation) = 0;
-};
-
-// Without a character engine: every file "loads" with no animations of its own, so the
-// action lists offer "Nothing" only, and nothing is shown or played.
-class NoCharacterPreview final : public CharacterPreview {
-public:
-    PreviewLoad load(const std::string&) override { return {true, {}, {}}; }
-    void showAt(int, int) override {}
-    void play(const std::string&) override {}
 };
 
 // The screen as the preview's placement needs it.

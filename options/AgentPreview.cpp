@@ -1,4 +1,4 @@
-#include "options/CharacterPreview.h"
+#include "options/AgentPreview.h"
 
 #include "common/Settings.h"
 
