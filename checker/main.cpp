@@ -9,9 +9,10 @@
 #include <memory>
 #include <string>
 
+#include "character/gui/DesktopCharacter.h"
 #include "checker/announce/voice/QtArrivalSound.h"
 #include "checker/announce/voice/Voice.h"
-#include "checker/announce/voice/VoiceCharacter.h"
+#include "checker/announce/voice/VoiceSpeech.h"
 #include "checker/announce/voice/VoiceWaveVolume.h"
 #include "checker/dialup/Dialup.h"
 #include "checker/dialup/DialupMenu.h"
@@ -180,9 +181,10 @@ private:
     std::unique_ptr<DialupMenu> dialMenu_;
     LatePopup popup_;
 
-    // The reading character: the voice, until the character engine gives it a picture.
+    // The reading character on the desktop, speaking with the voice.
     Voice voice_;
-    VoiceCharacter character_{voice_, loop_};
+    VoiceSpeech speech_{voice_, loop_};
+    DesktopCharacter character_{loop_, speech_, store_};
     VoiceWaveVolume waveVolume_{voice_};
     QtArrivalSound arrivalSound_;
 

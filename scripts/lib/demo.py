@@ -14,6 +14,7 @@ import os
 import signal
 import subprocess
 import sys
+import time
 import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -37,6 +38,9 @@ def prepare(session, headless):
         "Option1value": "1",  # the popup
         "Option2value": "1",  # the arrival sound
         "Closetimerval": "0",  # the popup stays until a button is pressed
+        # A brisk reading of each mail's first lines, so the whole demo takes two minutes.
+        "Talkcnt": "4",
+        "Pitchval": "130",
     }
     # The shipped character, or, where this build has none yet, a stand-in file: the voice
     # reads all the same.
@@ -78,10 +82,12 @@ def run_headless(session, out):
         icon = session.wait_tray_icon(timeout=60)
         popup = session.wait_window(POPUP_TITLE, timeout=90)
         session.screenshot(os.path.join(out, "popup.png"), window=popup)
+        # A moment later the character is reading, its first words in the balloon.
+        time.sleep(4)
         session.screenshot(os.path.join(out, "screen.png"))
         # The reading is over when the character has been hidden after it: its place is
         # then kept in the settings.
-        settings_changes.wait_for(lambda: "DefLeft" in session.read_settings(), 120,
+        settings_changes.wait_for(lambda: "DefLeft" in session.read_settings(), 150,
                                   "the end of the reading")
     if orvane.poll() is not None:
         raise SessionError("orvane ended early:\n" + session.log("orvane"))
