@@ -41,6 +41,12 @@ def resident_mb(pid):
 
 
 def character(session):
+    """The shipped character, loaded (hidden) as at a user's start; a stand-in file where the
+    build has none."""
+    shipped = os.path.join(session.bin_dir, "..", "share", "velkora", "Msagent", "chars",
+                           "AngelMicha.acs")
+    if os.path.isfile(shipped):
+        return os.path.abspath(shipped)
     path = os.path.join(session.dir, "character.acs")
     with open(path, "wb") as file:
         file.write(b"character")
