@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "character/gui/DesktopCharacter.h"
 #include "checker/announce/voice/QtArrivalSound.h"
+#include "checker/announce/voice/QtFrameSound.h"
 #include "checker/announce/voice/Voice.h"
 #include "checker/announce/voice/VoiceSpeech.h"
 #include "checker/announce/voice/VoiceWaveVolume.h"
@@ -84,6 +86,9 @@ public:
         form_.readMail = [this](std::size_t row) { checker_.talkSingleMail(row); };
         form_.startMailer = [this](int index) { startMailer(index); };
         popup_.set(form_);
+        character_.playFrameSound = [this](std::span<const uint8_t> wave) {
+            frameSound_.play(wave);
+        };
         menus_.onCommand = [this](MenuCommand command) { run(command); };
         tray_.onLeftClick = [this] { menus_.popUpDialMenu(); };
         // The end of the desktop session: the session manager asks for the data first (the
@@ -187,6 +192,8 @@ private:
     DesktopCharacter character_{loop_, speech_, store_};
     VoiceWaveVolume waveVolume_{voice_};
     QtArrivalSound arrivalSound_;
+    // The sounds that the character's own frames carry (a chime as it appears, say).
+    QtFrameSound frameSound_;
 
     Checker checker_{CheckerServices{loop_, socketApi_, boxes_, tray_, menus_, popup_, character_,
                                      waveVolume_, arrivalSound_, *dialup_, store_, screen_}};
