@@ -14,6 +14,11 @@ PACKAGES=(
     pulseaudio
     dovecot-core dovecot-pop3d
     sox
+    # orvane: its icons (SVG) and a Japanese font for the popup's kanji.
+    libqt6svg6 fonts-noto-cjk
+    # The GUI tests and the demo: a private X server, a tray host, clicks, window lists, the
+    # X events they wait on, a session bus with a stand-in tray watcher, sound recording.
+    xvfb trayer xdotool x11-utils libxcb1-dev dbus python3-dbusmock pulseaudio-utils
     # HTML mail bodies: libxml2's HTML parser.
     libxml2-dev
     # POP3 over TLS; the tests make their own certificates with it.
@@ -25,6 +30,26 @@ PACKAGES=(
     # Japanese text in the dialogs, and a private X display for their screenshots.
     fonts-noto-cjk xvfb
 )
+
+# Debian starts its own mail service when Dovecot is installed; the tests and the demo run a
+# private instance only, so the system-wide one is stopped and kept from starting at boot.
+quiet_system_dovecot() {
+    dpkg-query -W -f='${Status}' dovecot-core 2>/dev/null | grep -q 'install ok installed' ||
+        return 0
+    [ "$(id -u)" -eq 0 ] || return 0
+    if [ -d /run/systemd/system ]; then
+        systemctl disable --now dovecot.service dovecot.socket > /dev/null 2>&1 || true
+    else
+        systemctl disable dovecot.service dovecot.socket > /dev/null 2>&1 || true
+        if command -v invoke-rc.d > /dev/null; then
+            invoke-rc.d dovecot stop > /dev/null 2>&1 || true
+        fi
+        if command -v update-rc.d > /dev/null; then
+            update-rc.d dovecot disable > /dev/null 2>&1 || true
+        fi
+    fi
+}
+trap quiet_system_dovecot EXIT
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do

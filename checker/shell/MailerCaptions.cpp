@@ -1,6 +1,9 @@
 #include "checker/shell/MailerCaptions.h"
 
 #include <cstddef>
+#include <optional>
+
+#include "checker/shell/DesktopEntry.h"
 
 namespace velkora {
 
@@ -19,6 +22,13 @@ bool isSet(const std::string& path) {
 std::string mailerTitle(const std::string& path) {
     if (!isSet(path)) {
         return {};
+    }
+    // A desktop entry is named as a file manager shows it: by the application's own name.
+    if (isDesktopEntryPath(path)) {
+        std::optional<DesktopEntry> entry = readDesktopEntry(path);
+        if (entry && !entry->name.empty()) {
+            return entry->name;
+        }
     }
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -9,7 +9,8 @@
 namespace velkora {
 
 // The short name of a mail program for its captions: the file name of the path up to its
-// first "."; empty for an empty path or "0".
+// first "."; empty for an empty path or "0". A desktop entry file gives the application's
+// name from the file (Japanese where it has one), whole.
 std::string mailerTitle(const std::string& path);
 
 // The path of mail program `index` (1 or 2) in "Mailerdir<index>"; empty when none is set

@@ -1,0 +1,43 @@
+// velkora-xevents: prints "ready" once it listens to the X display's top-level window changes
+// (windows created, mapped, unmapped, moved, reparented, destroyed), then one line per change,
+// until its output is closed. Lets the GUI tests wait for a window without polling: test the
+// condition after "ready" and again after each line.
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+int main() {
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(connection) != 0) {
+        std::fprintf(stderr, "velkora-xevents: cannot open the display\n");
+        return 1;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber; ++i) {
+        xcb_screen_next(&screens);
+    }
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_void_cookie_t cookie = xcb_change_window_attributes_checked(connection, screens.data->root,
+                                                                    XCB_CW_EVENT_MASK, &mask);
+    if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {
+        std::free(error);
+        std::fprintf(stderr, "velkora-xevents: cannot listen to the root window\n");
+        return 1;
+    }
+    std::signal(SIGPIPE, SIG_DFL);
+    std::puts("ready");
+    std::fflush(stdout);
+    while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
+        std::printf("event %u\n", static_cast<unsigned>(event->response_type & 0x7F));
+        std::free(event);
+        if (std::fflush(stdout) != 0) {
+            break;
+        }
+    }
+    xcb_disconnect(connection);
+    return 0;
+}
