@@ -13,12 +13,6 @@ using TestApplication = QApplication;
 using TestApplication = QCoreApplication;
 #endif
 
-// LeakSanitizer: fontconfig keeps blocks of its configuration that it never frees (with the
-// URW base fonts' configuration installed, LeakSanitizer sees them as lost). Not ours to mend.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
 #ifdef VELKORA_TEST_WIDGETS
