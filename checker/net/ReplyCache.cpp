@@ -1,5 +1,6 @@
 #include "checker/net/ReplyCache.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -8,12 +9,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 #include <utility>
 
 namespace velkora {
 
 namespace {
+
+constexpr const char* kTemporaryInfix = ".tmp.";
 
 std::string homeFolder() {
     const char* home = std::getenv("HOME");
@@ -91,7 +95,7 @@ std::optional<std::string> readSmallFile(const std::string& path) {
 // or the new one whole. Not flushed to disk: a file torn by a crash fails its checksum and is
 // merely not used.
 bool replaceFile(const std::string& path, const std::string& contents) {
-    std::string temporary = path + ".tmp.XXXXXX";
+    std::string temporary = path + kTemporaryInfix + "XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -111,6 +115,27 @@ bool replaceFile(const std::string& path, const std::string& contents) {
         return false;
     }
     return true;
+}
+
+// Temporary files left behind by a writer that died before its rename; a writer at work now
+// has made its file moments ago and is left alone.
+void removeStaleTemporaryFiles(const std::string& folder, const std::string& prefix) {
+    constexpr time_t kStaleSeconds = 3600;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    const time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        struct stat st {};
+        if (name.rfind(prefix, 0) == 0 &&
+            ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && now - st.st_mtime > kStaleSeconds) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 }  // namespace
@@ -293,6 +318,7 @@ void ReplyCache::save() {
         (st.st_mode & 07777) != 0700 && ::chmod(folder_.c_str(), 0700) != 0) {
         return;
     }
+    removeStaleTemporaryFiles(folder_, std::string(kFileName) + kTemporaryInfix);
     if (replaceFile(filePath(), replycache::print(snapshot()))) {
         dirty_ = false;
     }
