@@ -205,15 +205,17 @@ class Session:
 
         threading.Thread(target=read_all, daemon=True).start()
 
-    def start_bus(self):
-        """A private session bus."""
-        process = self._spawn("dbus", [_needs("dbus-daemon"), "--session", "--nofork",
-                                       "--print-address=1"], stdout=subprocess.PIPE,
+    def start_bus(self, system=False):
+        """A private session bus; with system, a private bus that the programs take for the
+        system bus (where a stand-in NetworkManager can live)."""
+        process = self._spawn("system-bus" if system else "dbus",
+                              [_needs("dbus-daemon"), "--session", "--nofork",
+                               "--print-address=1"], stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL)
         address = process.stdout.readline().decode().strip()
         if not address:
             raise SessionError("dbus-daemon did not start")
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.env["DBUS_SYSTEM_BUS_ADDRESS" if system else "DBUS_SESSION_BUS_ADDRESS"] = address
         return address
 
     def start_mail(self, mailboxes):
@@ -388,10 +390,16 @@ class Session:
         return found[0]
 
     def click(self, x, y, button=1):
-        self.x("xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button))
+        # No --sync: the server handles the move before the press all the same, and xdotool's
+        # wait for the move stalled for 15 seconds when the pointer already stood there.
+        self.x("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
     def key(self, *keys):
         self.x("xdotool", "key", *keys)
+
+    def type(self, text):
+        """Types the text into the window that has the keyboard focus."""
+        self.x("xdotool", "type", "--delay", "20", text)
 
     def screenshot(self, path, window=None, area=None):
         """Saves the screen, one window, or an area (x, y, width, height) and returns the
