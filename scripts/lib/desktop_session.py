@@ -318,8 +318,10 @@ class Session:
             raise SessionError(f"{args[0]} failed: {result.stderr}")
         return result.stdout
 
-    def window_events(self):
-        return WindowEvents(self)
+    def window_events(self, *focus_windows):
+        """Notifications of window changes, and of the focus coming to or leaving the given
+        windows."""
+        return WindowEvents(self, focus_windows)
 
     def find_windows(self, name_pattern):
         """Visible top-level windows whose title matches the pattern (xdotool's regex)."""
@@ -336,6 +338,15 @@ class Session:
         with self.window_events() as events:
             events.wait_for(present, timeout, f"a window named {name_pattern!r}")
         return found[0]
+
+    def wait_focus(self, window, timeout=30):
+        """Waits until the window has the keyboard focus, which its program takes itself."""
+        def focused():
+            out = self.x("xdotool", "getwindowfocus", check=False).strip()
+            return out.isdigit() and int(out) == window
+
+        with self.window_events(window) as events:
+            events.wait_for(focused, timeout, "the keyboard focus")
 
     def window_geometry(self, window):
         out = self.x("xdotool", "getwindowgeometry", "--shell", str(window))
@@ -420,13 +431,15 @@ class WindowEvents:
     until a condition holds without polling: the condition is tested now and after each
     notification."""
 
-    def __init__(self, session):
+    def __init__(self, session, focus_windows=()):
         self.session = session
+        self.focus_windows = focus_windows
         self.process = None
 
     def __enter__(self):
         self.process = subprocess.Popen(
-            [os.path.join(self.session.bin_dir, "velkora-xevents")], env=self.session.env,
+            [os.path.join(self.session.bin_dir, "velkora-xevents")]
+            + [str(window) for window in self.focus_windows], env=self.session.env,
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             bufsize=0)
         # It says "ready" once it listens: from then on no change can go unnoticed.

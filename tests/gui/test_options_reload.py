@@ -21,9 +21,8 @@ class OptionsReloadTest(DesktopTest):
         self.session.wait_tray_icon()
 
         self.open_main_menu()
-        with self.session.window_events() as events:
-            self.session.key("o")  # "OPTION(&O)"
-            events.wait_for(lambda: self.session.find_windows("^OPTION$"), 60, "quorble")
+        self.session.key("o")  # "OPTION(&O)"
+        self.session.wait_focus(self.session.wait_window("^OPTION$", 60))
         # 全般: "分おきにチェック", the first field after the tabs, becomes 1.
         self.session.key("Tab", "ctrl+a")
         self.session.type("1")
