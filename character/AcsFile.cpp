@@ -516,7 +516,8 @@ AcsImageResult AcsFile::image(std::size_t index) const {
         }
         // Bottom-up rows padded to four bytes, as a device-independent bitmap keeps them.
         image->pixels.resize(std::size_t{image->width} * image->height);
-        for (std::size_t y = 0; y < image->height; ++y) {
+        // An image without a column has no row to copy (nor memory to copy into).
+        for (std::size_t y = 0; image->width != 0 && y < image->height; ++y) {
             const uint8_t* row = dib.data() + (image->height - 1 - y) * stride;
             std::memcpy(image->pixels.data() + y * image->width, row, image->width);
         }

@@ -108,6 +108,10 @@ Account loadAccount(const SettingsStore& store, int16_t n) {
     a.Check = readInt16Setting(store, accountKey("Check", n), a.Check);
     a.Scolor1 = readInt32Setting(store, accountKey("Scolor1", n), a.Scolor1);
     a.Scolor2 = readInt32Setting(store, accountKey("Scolor2", n), a.Scolor2);
+    // Absent in every store from before TLS: plain POP3, no pin.
+    a.Tlsmode = readInt16Setting(store, accountKey("Tlsmode", n), a.Tlsmode);
+    const std::string pin = store.read(accountKey("Tlspin", n), "");
+    a.Tlspin = pin == "0" ? std::string() : pin;  // "0" is how an empty text is stored
     return a;
 }
 
@@ -122,6 +126,8 @@ void saveAccount(SettingsStore& store, int16_t n, const Account& account) {
     saveSetting(store, accountKey("Check", n), account.Check, "");
     saveInt32Setting(store, accountKey("Scolor1", n), account.Scolor1);
     saveInt32Setting(store, accountKey("Scolor2", n), account.Scolor2);
+    saveSetting(store, accountKey("Tlsmode", n), account.Tlsmode, "");
+    saveSetting(store, accountKey("Tlspin", n), 0, account.Tlspin);
 }
 
 int16_t addAccount(SettingsStore& store, const Account& account) {

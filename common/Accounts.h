@@ -40,8 +40,8 @@ int16_t readAccountCount(const SettingsStore& store);
 // Account n as stored; absent fields and numbers that do not convert keep their defaults.
 Account loadAccount(const SettingsStore& store, int16_t n);
 
-// Writes the eight keys of account n. Throws AccountSaveError (before writing anything) when
-// the password cannot be encoded.
+// Writes the keys of account n: the eight of the record, then "Tlsmode"+n and "Tlspin"+n. Throws
+// AccountSaveError (before writing anything) when the password cannot be encoded.
 void saveAccount(SettingsStore& store, int16_t n, const Account& account);
 
 // Stores the account as number count + 1 and then the new count; returns the new number.

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <stdexcept>
@@ -25,34 +26,58 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    enum class Stop { Done, Invalid };
-
-    // Converts as much of `in` as possible onto `out`; `in` is advanced past what was
-    // converted. Stops at the first input that cannot be converted (or is incomplete).
-    // Converts straight into `out`, grown ahead: glibc repeats work each time a small
-    // output buffer fills, which made long mail bodies several times slower.
-    Stop convert(std::string_view& in, std::string& out, size_t growthFactor) {
+    // Converts `in` onto `out`. Whatever cannot be converted (a byte sequence that is no
+    // character, or a character without a code) is handed to `replace`, which appends its
+    // stand-in and says how many input bytes it stands for (at least one).
+    //
+    // Every round costs time in proportion to what it converts, never to the rest of the
+    // input, so that text full of bad bytes converts in time linear in its length: `out`
+    // keeps its slack between rounds (growing it by the rest and zero-filling that at every
+    // bad byte took time in the square of the length), and iconv is offered a window of the
+    // input at a time (checking tools look at all of what is offered at every call).
+    template <class Replace>
+    void convert(std::string_view in, std::string& out, size_t growthFactor, Replace replace) {
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        size_t used = out.size();
+        auto ensureRoom = [&](size_t wanted) {
+            if (out.size() - used < wanted) {
+                out.resize(std::max(out.size() * 2, used + wanted));
+            }
+        };
         while (!in.empty()) {
-            size_t used = out.size();
-            out.resize(used + in.size() * growthFactor + 16);
+            const size_t offered = std::min(in.size(), kWindow);
+            ensureRoom(offered * growthFactor + 16);
             char* src = const_cast<char*>(in.data());
-            size_t srcLeft = in.size();
+            size_t srcLeft = offered;
             char* dst = out.data() + used;
             size_t dstLeft = out.size() - used;
             size_t result = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
             int error = errno;
-            out.resize(static_cast<size_t>(dst - out.data()));
-            in.remove_prefix(in.size() - srcLeft);
+            used = static_cast<size_t>(dst - out.data());
+            const size_t converted = offered - srcLeft;
+            const bool windowCut = offered < in.size();
+            in.remove_prefix(converted);
             if (result != static_cast<size_t>(-1) || error == E2BIG) {
                 continue;
             }
-            return Stop::Invalid;  // EILSEQ or EINVAL: an unconvertible or incomplete sequence
+            if (error == EINVAL && windowCut && converted > 0) {
+                continue;  // a character cut by the window, not by the end: the next one has it
+            }
+            // EILSEQ or EINVAL: an unconvertible or incomplete sequence.
+            std::string standIn;
+            const size_t skipped = std::min(std::max<size_t>(replace(in, standIn), 1), in.size());
+            in.remove_prefix(skipped);
+            ensureRoom(standIn.size());
+            std::copy(standIn.begin(), standIn.end(), out.begin() + static_cast<ptrdiff_t>(used));
+            used += standIn.size();
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         }
-        return Stop::Done;
+        out.resize(used);
     }
 
 private:
+    static constexpr size_t kWindow = 4096;
+
     iconv_t cd_;
 };
 
@@ -119,8 +144,12 @@ bool isTrailByte(unsigned char b) {
 
 std::optional<std::string> fromUtf8(std::string_view utf8) {
     std::string out;
-    out.reserve(utf8.size());
-    if (utf8ToCp932().convert(utf8, out, 2) != Converter::Stop::Done) {
+    bool failed = false;
+    utf8ToCp932().convert(utf8, out, 2, [&](std::string_view rest, std::string&) {
+        failed = true;
+        return rest.size();  // nothing more is needed
+    });
+    if (failed) {
         return std::nullopt;
     }
     return out;
@@ -128,28 +157,26 @@ std::optional<std::string> fromUtf8(std::string_view utf8) {
 
 std::string fromUtf8Lossy(std::string_view utf8) {
     std::string out;
-    out.reserve(utf8.size());
-    while (utf8ToCp932().convert(utf8, out, 2) != Converter::Stop::Done) {
+    utf8ToCp932().convert(utf8, out, 2, [](std::string_view rest, std::string& standIn) {
         // A character without a code is replaced whole; a malformed byte on its own.
-        size_t length = utf8SequenceLength(utf8);
-        utf8.remove_prefix(length == 0 ? 1 : length);
-        out += '?';
-    }
+        standIn = "?";
+        size_t length = utf8SequenceLength(rest);
+        return length == 0 ? size_t{1} : length;
+    });
     return out;
 }
 
 std::string toUtf8(std::string_view bytes) {
     std::string out;
-    out.reserve(bytes.size() * 3 / 2);
-    while (cp932ToUtf8().convert(bytes, out, 3) != Converter::Stop::Done) {
+    cp932ToUtf8().convert(bytes, out, 3, [](std::string_view rest, std::string& standIn) {
         // A well-formed but unassigned double-byte code stands for one character: drop both
         // bytes, or its trail byte would be misread as the start of the next character.
         // Any other offending byte is dropped on its own.
-        bool pair = bytes.size() >= 2 && isLeadByte(static_cast<unsigned char>(bytes[0])) &&
-                    isTrailByte(static_cast<unsigned char>(bytes[1]));
-        bytes.remove_prefix(pair ? 2 : 1);
-        out += '?';
-    }
+        standIn = "?";
+        bool pair = rest.size() >= 2 && isLeadByte(static_cast<unsigned char>(rest[0])) &&
+                    isTrailByte(static_cast<unsigned char>(rest[1]));
+        return pair ? size_t{2} : size_t{1};
+    });
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace velkora {
 
@@ -50,6 +51,16 @@ public:
 
     // Queues fn to run as a later event of this loop.
     virtual void post(std::function<void()> fn) = 0;
+
+    // Runs `work` away from this loop's thread, so that a call that may block for long (a
+    // name lookup) never stalls the events, then `done` as a later event of this loop. `work`
+    // must not touch the loop or anything that belongs to its thread; `done` is dropped when
+    // the loop is gone by then. This fallback, for loops without threads of their own (the
+    // tests' loop in virtual time), runs `work` at once and posts `done`.
+    virtual void runInBackground(std::function<void()> work, std::function<void()> done) {
+        work();
+        post(std::move(done));
+    }
 
     // Calls onReady as an event of this loop whenever fd is ready for the given readiness,
     // as long as the watch lives and is enabled. Level-triggered.

@@ -139,15 +139,18 @@ IniDocument IniDocument::parse(std::string_view text) {
     IniDocument doc;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
+        doc.byteOrderMark_ = true;
     }
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') {
+        const bool crLf = !line.empty() && line.back() == '\r';
+        if (crLf) {
             line.remove_suffix(1);
         }
         doc.addLine(line);
+        doc.sections_.back().lines.back().crLf = crLf;
     }
     return doc;
 }
@@ -264,17 +267,23 @@ bool IniDocument::set(const std::string& section, const std::string& key,
 }
 
 std::string IniDocument::print() const {
-    std::string out;
+    // A mark that was skipped is printed again: otherwise a second mark behind it (a file
+    // saved twice by a careless editor) would become the first and be skipped next time,
+    // bringing the line it hid to life.
+    std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
     for (const Section& s : sections_) {
         for (const Line& line : s.lines) {
             if (line.entry && line.raw.empty()) {
                 out += isPlainKey(line.key) ? line.key : quote(line.key);
                 out += '=';
                 out += quote(line.value);
+                out += '\n';
             } else {
+                // A line read keeps its own end: one that ends in CR itself ("r=\r") needs the
+                // CR LF it came with, or that CR would be taken for part of the line end.
                 out += line.raw;
+                out += line.crLf ? "\r\n" : "\n";
             }
-            out += '\n';
         }
     }
     return out;

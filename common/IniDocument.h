@@ -15,7 +15,8 @@ namespace velkora {
 // digits, "_", "-" and "." is quoted the same way. Lines a person added by hand are kept as
 // they were: comments (";" or "#"), other sections, and unquoted `key = value` entries (read
 // with surrounding blanks trimmed). A UTF-8 byte order mark is skipped; CR LF line ends read
-// like LF.
+// like LF. Printing keeps the mark and the line ends of the lines read, so that a change of
+// one key never changes what another key reads.
 class IniDocument {
 public:
     static IniDocument parse(std::string_view text);
@@ -38,6 +39,7 @@ private:
         bool entry = false;
         std::string key;
         std::string value;
+        bool crLf = false;  // read with a CR LF line end
     };
     struct Section {
         bool hasHeader = false;
@@ -49,6 +51,7 @@ private:
     static void parseEntry(std::string_view body, Line& line);
 
     std::vector<Section> sections_{Section{}};  // the first: lines before any header
+    bool byteOrderMark_ = false;                // the text began with a UTF-8 byte order mark
 };
 
 }  // namespace velkora

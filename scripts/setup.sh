@@ -21,6 +21,10 @@ PACKAGES=(
     xvfb trayer xdotool x11-utils libxcb1-dev dbus python3-dbusmock pulseaudio-utils
     # HTML mail bodies: libxml2's HTML parser.
     libxml2-dev
+    # POP3 over TLS; the tests make their own certificates with it.
+    libssl-dev openssl
+    # libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer for the fuzz harnesses.
+    clang libclang-rt-14-dev
     # A private bus with a NetworkManager stand-in for the dial-up tests.
     dbus python3-dbusmock
     # Japanese text in the dialogs, and a private X display for their screenshots.

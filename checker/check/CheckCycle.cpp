@@ -38,7 +38,8 @@ CheckCycle::CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session
       dialup_(dialup),
       checktimer_(loop.createTimer()),
       logontimer_(loop.createTimer()),
-      timeuptimer_(loop.createTimer()) {
+      timeuptimer_(loop.createTimer()),
+      accountLimit_(loop.createTimer()) {
     checktimer_->setHandler([this] { checktimerTick(); });
     checktimer_->setInterval(kMinuteMs);
     checktimer_->setEnabled(true);
@@ -50,11 +51,15 @@ CheckCycle::CheckCycle(EventLoop& loop, SocketLayer& layer, Pop3Session& session
     timeuptimer_->setHandler([this] { timeuptimerTick(); });
     timeuptimer_->setInterval(kMinuteMs);
 
+    accountLimit_->setHandler([this] { accountLimitReached(); });
+    accountLimit_->setInterval(kAccountLimitMs);
+
     layer_.restartTimeup = [this] { restartTimeup(); };
     session_.onMessageCount = [this](std::optional<int16_t> count) { recordMessageCount(count); };
     session_.onMessage = [this](const std::string& reply) { recordMessage(reply); };
     session_.onAccountDone = [this] {
         accountEnded_ = true;
+        accountLimit_->setEnabled(false);
         logontimer_->setEnabled(true);
     };
     session_.onError = [this](const std::string& text) { reportError(text); };
@@ -161,6 +166,8 @@ void CheckCycle::logintimerfun() {
         abandonCheck();
         return;
     }
+    accountLimit_->setEnabled(false);
+    accountLimit_->setEnabled(settings_.Timeupval != 0);
     session_.openSession(account_);
     // The cycle goes on when the session hands the account over (logontimer).
 }
@@ -183,12 +190,14 @@ bool CheckCycle::passDialupGate() {
 void CheckCycle::abandonCheck() {
     tray_.tuskicon(TrayState::Normal);
     timeuptimer_->setEnabled(false);
+    accountLimit_->setEnabled(false);
     logontimer_->setEnabled(false);
 }
 
 void CheckCycle::endOfCheck() {
     const uint64_t check = checkNumber_;
     timeuptimer_->setEnabled(false);
+    accountLimit_->setEnabled(false);
     // The last server had its second to answer "QUIT"; its connection is not kept open until
     // the next check.
     session_.closeLeftoverConnection();
@@ -254,6 +263,17 @@ void CheckCycle::timeuptimerTick() {
         return;
     }
     state_.timeupTicks = incremented(state_.timeupTicks);
+}
+
+void CheckCycle::accountLimitReached() {
+    accountLimit_->setEnabled(false);
+    if (!std::exchange(accountEnded_, true) && onAccountTimedOut) {
+        onAccountTimedOut();
+    }
+    if (session_.pop3Step() != Pop3Session::kQuitSent) {
+        session_.quitNow();
+    }
+    logontimer_->setEnabled(true);
 }
 
 }  // namespace velkora

@@ -22,7 +22,8 @@ namespace velkora {
 
 // A check of every account whose Check flag is 1, one after the other, with the three
 // timers that drive it: checktimer (periodic checks, counted in minutes), logontimer (one
-// second from one account to the next) and timeuptimer (the session time-up, in 60 ms ticks).
+// second from one account to the next) and timeuptimer (the session time-up, in 60 ms ticks),
+// and the overall limit of one account (kAccountLimitMs, whenever a time-up is set).
 // It records what the session reports: the message counts into the check state, each message
 // as a row of the mail list, and every error text through reportError.
 class CheckCycle {
@@ -30,6 +31,10 @@ public:
     static constexpr int kMinuteMs = 60000;
     static constexpr int kLogonDelayMs = 1000;
     static constexpr int kTimeupTickMs = 60;
+    // The most one account may take while a time-up is set: a server that trickles a byte
+    // now and then keeps restarting the time-up's period and would hold the check forever.
+    // Long enough for a mailbox of thousands of messages over a slow line.
+    static constexpr int kAccountLimitMs = 10 * 60 * 1000;
 
     // Creates the timers, installs restartTimeup into the layer and its handlers into the
     // session. The settings and the store are read at each use, so a reload takes effect for
@@ -68,6 +73,7 @@ public:
     Timer& checktimer() { return *checktimer_; }
     Timer& logontimer() { return *logontimer_; }
     Timer& timeuptimer() { return *timeuptimer_; }
+    Timer& accountLimitTimer() { return *accountLimit_; }
 
 private:
     void beginCheck();
@@ -78,6 +84,8 @@ private:
     void checktimerTick();
     void logontimerTick();
     void timeuptimerTick();
+    // The account has had its time: it ends as a time-up ends it, and the next follows.
+    void accountLimitReached();
     void recordMessageCount(std::optional<int16_t> count);
     void recordMessage(const std::string& reply);
 
@@ -96,6 +104,7 @@ private:
     std::unique_ptr<Timer> checktimer_;
     std::unique_ptr<Timer> logontimer_;
     std::unique_ptr<Timer> timeuptimer_;
+    std::unique_ptr<Timer> accountLimit_;
 
     // Counts the checks begun, so that a step resumed after a nested wait (dialling, the
     // announcement) can tell that a new check has started meanwhile.

@@ -68,34 +68,58 @@ iconv_t converterFrom(const std::string& normalized) {
     return cd;
 }
 
+constexpr std::size_t kConversionWindow = 4096;
+
 std::string convert(iconv_t cd, std::string_view bytes, TextEnd end) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
     std::string out;
+    // Converted straight into `out`, grown ahead: every refill of a small buffer makes glibc
+    // repeat work. Its slack is kept between rounds, so that text full of bad bytes costs
+    // time in proportion to its length, not to its square.
+    std::size_t used = 0;
     std::size_t srcLeft = bytes.size();
     char* src = const_cast<char*>(bytes.data());
+    auto ensureRoom = [&](std::size_t wanted) {
+        if (out.size() - used < wanted) {
+            out.resize(std::max(out.size() * 2, used + wanted));
+        }
+    };
+    auto replacement = [&] {
+        ensureRoom(1);
+        out[used++] = '?';
+    };
     while (srcLeft > 0) {
-        // Converted straight into `out`, grown ahead: every refill of a small buffer makes
-        // glibc repeat work.
-        const std::size_t used = out.size();
-        out.resize(used + srcLeft * 3 + 16);
+        // A window at a time: checking tools look at all of what iconv is offered at every
+        // call, and a call follows every bad byte.
+        const std::size_t offered = std::min(srcLeft, kConversionWindow);
+        std::size_t windowLeft = offered;
+        ensureRoom(offered * 3 + 16);
         char* dst = out.data() + used;
         std::size_t dstLeft = out.size() - used;
-        const std::size_t result = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        const std::size_t result = iconv(cd, &src, &windowLeft, &dst, &dstLeft);
         const int error = errno;
-        out.resize(static_cast<std::size_t>(dst - out.data()));
+        used = static_cast<std::size_t>(dst - out.data());
+        const std::size_t converted = offered - windowLeft;
+        const bool windowCut = offered < srcLeft;
+        srcLeft -= converted;
         if (result != static_cast<std::size_t>(-1) || error == E2BIG) {
             continue;
         }
-        if (error == EINVAL) {  // a character cut off by the end of the text
+        if (error == EINVAL && windowCut && converted > 0) {
+            continue;  // a character cut by the window, not by the end: the next one has it
+        }
+        if (error == EINVAL && !windowCut) {  // a character cut off by the end of the text
             if (end == TextEnd::Complete) {
-                out += '?';
+                replacement();
             }
             break;
         }
-        out += '?';  // EILSEQ: no character of the charset; go on after its first byte
+        // EILSEQ: no character of the charset; go on after its first byte.
+        replacement();
         ++src;
         --srcLeft;
     }
+    out.resize(used);
     // A stateful charset may owe a closing sequence; UTF-8 owes nothing, but flush anyway.
     char tail[16];
     char* dst = tail;

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "common/Cp932.h"
 
@@ -12,11 +13,28 @@ namespace velkora {
 namespace {
 
 constexpr const char* kNoHost = "相手先が指定されていません";
+constexpr const char* kNoStls = "サーバーがSTARTTLSに対応してないよ (パスワードは送ってないよ)";
 constexpr const char* kLineEnd = "\r\n";
 // A status line is short; one that has not ended within this many bytes is taken as it is.
 constexpr std::size_t kStatusLineLimit = 512;
-// A multi-line reply ends with a line holding a single ".".
-constexpr std::string_view kReplyEnd = "\r\n.\r\n";
+
+// Where the line "." that ends a multi-line reply begins (after the line end before it), at
+// or after `from`, or npos. The line ends in CR LF or, from some servers, in LF alone.
+std::size_t findReplyEnd(std::string_view text, std::size_t from) {
+    for (std::size_t at = text.find("\n.", from); at != std::string_view::npos;
+         at = text.find("\n.", at + 1)) {
+        const std::string_view rest = text.substr(at + 2);
+        if (rest.substr(0, 1) == "\n" || rest.substr(0, 2) == "\r\n") {
+            return at + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// True for the line "." (with its line end) that ends a multi-line reply.
+bool isReplyEnd(std::string_view line) {
+    return line == ".\r\n" || line == ".\n";
+}
 
 char upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -56,13 +74,13 @@ std::string unstuffReply(std::string_view reply) {
     text.reserve(reply.size());
     std::size_t at = 0;
     while (at < reply.size()) {
-        const std::size_t dots = reply.find("\r\n..", at);
+        const std::size_t dots = reply.find("\n..", at);
         if (dots == std::string_view::npos) {
             text.append(reply.substr(at));
             break;
         }
-        text.append(reply.substr(at, dots + 3 - at));  // keeps CR LF and one dot
-        at = dots + 4;
+        text.append(reply.substr(at, dots + 2 - at));  // keeps the line end and one dot
+        at = dots + 3;
     }
     return text;
 }
@@ -72,7 +90,11 @@ std::string unstuffReply(std::string_view reply) {
 Pop3Session::Pop3Session(SocketLayer& layer, EventLoop& loop, const AppSettings& settings)
     : layer_(layer), loop_(loop), settings_(settings) {
     layer_.onReply = [this](const ReceivedChunk& chunk) { handleReply(chunk); };
-    layer_.onError = [this](const std::string& text) { report(text); };
+    layer_.onError = [this](const std::string& text) {
+        if (!quietSendFailures_) {
+            report(text);
+        }
+    };
 }
 
 Pop3Session::~Pop3Session() {
@@ -101,8 +123,13 @@ void Pop3Session::send(const std::string& command) {
 void Pop3Session::clearReplyText() {
     replyText_.clear();
     statusLine_.clear();
+    listingCapabilities_ = false;
     scanned_ = 0;
     topStatusSeen_ = false;
+}
+
+TlsRequest Pop3Session::tlsRequest() const {
+    return {trimSpaces(account_.Hname), account_.Tlspin};
 }
 
 void Pop3Session::openSession(const Account& account) {
@@ -118,6 +145,8 @@ void Pop3Session::openSession(const Account& account) {
     clearReplyText();
     messageCount_ = 0;
     currentMessage_ = 0;
+    capabilities_.clear();
+    handedOver_ = false;
 
     const std::string host = trimSpaces(account_.Hname);
     if (host.empty()) {
@@ -125,7 +154,11 @@ void Pop3Session::openSession(const Account& account) {
         report(kNoHost);
         return;
     }
-    const std::string error = layer_.openConnection(host, account_.Portno);
+    std::optional<TlsRequest> tls;
+    if (account_.Tlsmode == Account::kImplicitTls) {
+        tls = tlsRequest();
+    }
+    const std::string error = layer_.openConnection(host, account_.Portno, tls);
     if (error.empty() || session != sessionNumber_) {
         return;
     }
@@ -152,7 +185,7 @@ Pop3Session::Kind Pop3Session::classify(const std::string& chunk) const {
 
 void Pop3Session::handleReply(const ReceivedChunk& chunk) {
     if (chunk.error > 0) {
-        receiveFailure(chunk.error);
+        receiveFailure(chunk);
         return;
     }
     const std::string& bytes = chunk.bytes;
@@ -165,49 +198,87 @@ void Pop3Session::handleReply(const ReceivedChunk& chunk) {
     }
     replyText_ += bytes;
 
+    if (pop3Step_ == kTopSent) {
+        const uint64_t session = sessionNumber_;
+        collectTop();
+        // The phase goes back to reading only while this session's connection is still the
+        // one open: a nested handler may have closed it, or a new session replaced it.
+        if (session == sessionNumber_ && connectionOpen()) {
+            layer_.resumeReading();
+        }
+        return;
+    }
+    handleStatusLines(bytes);
+}
+
+void Pop3Session::handleStatusLines(const std::string& bytes) {
     const uint64_t session = sessionNumber_;
-    // The phase goes back to reading only while this session's connection is still the one
-    // open: a nested handler may have closed it, or a new session may have replaced it.
     auto resumeReading = [&] {
         if (session == sessionNumber_ && connectionOpen()) {
             layer_.resumeReading();
         }
     };
-    if (pop3Step_ == kTopSent) {
-        collectTop();
-        resumeReading();
-        return;
-    }
-    // TCP may cut a reply anywhere, down to single bytes: a status line is judged only once
-    // it has ended.
+    // TCP may cut a reply anywhere, down to single bytes, and one chunk may hold several
+    // lines: each line is judged once it has ended, in turn.
     statusLine_ += bytes;
-    std::size_t end = statusLine_.find('\n');
-    if (end == std::string::npos) {
-        if (statusLine_.size() < kStatusLineLimit) {
-            resumeReading();
-            return;
+    while (true) {
+        std::size_t end = statusLine_.find('\n');
+        if (end == std::string::npos) {
+            if (statusLine_.size() < kStatusLineLimit) {
+                resumeReading();
+                return;
+            }
+            end = statusLine_.size() - 1;
         }
-        end = statusLine_.size() - 1;
-    }
-    const std::string line = statusLine_.substr(0, end + 1);
-    statusLine_.erase(0, end + 1);
-    switch (classify(line)) {
-        case Kind::Acknowledgement: {
+        const std::string line = statusLine_.substr(0, end + 1);
+        statusLine_.erase(0, end + 1);
+        if (listingCapabilities_) {
+            if (isReplyEnd(line)) {
+                listingCapabilities_ = false;
+                statusLine_.clear();
+                capabilitiesListed();
+                resumeReading();
+                return;
+            }
+            std::string word = line.substr(0, line.find_first_of(" \r\n"));
+            std::transform(word.begin(), word.end(), word.begin(), upper);
+            capabilities_.push_back(word);
+            continue;
+        }
+        const Kind kind = classify(line);
+        if (kind == Kind::Data) {
+            continue;  // not a status line: nothing to act on
+        }
+        const bool capabilityReply = pop3Step_ == kCapaSent || pop3Step_ == kTlsCapaSent;
+        if (kind == Kind::Acknowledgement && capabilityReply) {
+            // The list follows, up to its "." line.
+            listingCapabilities_ = true;
+            capabilities_.clear();
+            continue;
+        }
+        // Acting on this line sends the next command. Anything received with it came before
+        // that command and is no answer to it (a second greeting line, a notice).
+        statusLine_.clear();
+        if (kind == Kind::Acknowledgement) {
             const bool quitReply = pop3Step_ == kQuitSent;
             layer_.beginAcknowledgement();
             acknowledge(line);
             if (!quitReply) {
                 resumeReading();
             }
-            break;
-        }
-        case Kind::Failure:
-            errorTail(cp932::toUtf8(std::string_view(line).substr(4)));
-            break;
-        case Kind::Data:
-            // Not a status line: nothing to act on.
+        } else if (capabilityReply) {
+            layer_.beginAcknowledgement();
+            capabilitiesRefused();
             resumeReading();
-            break;
+        } else {
+            const std::string text = cp932::toUtf8(std::string_view(line).substr(4));
+            if (pop3Step_ == kStlsSent) {
+                refuseWithoutTls(text);
+            } else {
+                errorTail(text);
+            }
+        }
+        return;
     }
 }
 
@@ -216,8 +287,15 @@ void Pop3Session::acknowledge(const std::string& chunk) {
     // be handled inside the send.
     switch (pop3Step_) {
         case kGreeting:
-            pop3Step_ = kUserSent;
-            send(userCommand(account_.Uname));
+            if (account_.Tlsmode == Account::kStartTls) {
+                pop3Step_ = kCapaSent;
+                send("CAPA");
+            } else {
+                sendUser();
+            }
+            break;
+        case kStlsSent:
+            beginTls();
             break;
         case kUserSent:
             pop3Step_ = kPassSent;
@@ -238,6 +316,61 @@ void Pop3Session::acknowledge(const std::string& chunk) {
         default:
             break;
     }
+}
+
+void Pop3Session::sendUser() {
+    pop3Step_ = kUserSent;
+    send(userCommand(account_.Uname));
+}
+
+void Pop3Session::capabilitiesRefused() {
+    capabilities_.clear();
+    if (pop3Step_ == kCapaSent && account_.Tlsmode == Account::kStartTls) {
+        // A server without "CAPA" may still know "STLS"; its answer decides.
+        pop3Step_ = kStlsSent;
+        send("STLS");
+    } else {
+        sendUser();
+    }
+}
+
+void Pop3Session::capabilitiesListed() {
+    if (pop3Step_ == kTlsCapaSent || account_.Tlsmode != Account::kStartTls) {
+        sendUser();
+        return;
+    }
+    if (std::find(capabilities_.begin(), capabilities_.end(), "STLS") == capabilities_.end()) {
+        refuseWithoutTls("");
+        return;
+    }
+    pop3Step_ = kStlsSent;
+    send("STLS");
+}
+
+void Pop3Session::beginTls() {
+    const uint64_t session = sessionNumber_;
+    if (!layer_.startTls(tlsRequest())) {
+        refuseWithoutTls("");
+        return;
+    }
+    // The capabilities learnt in plain text may have been forged: they are asked for again.
+    // The command waits for the handshake; a server that is not trusted ends the connection
+    // there, with its reason reported.
+    pop3Step_ = kTlsCapaSent;
+    send("CAPA");
+    if (session == sessionNumber_ && pop3Step_ == kTlsCapaSent && !connectionOpen()) {
+        // Nothing more can be said on it: the account is over at once.
+        pop3Step_ = kQuitSent;
+        accountDone(session);
+    }
+}
+
+void Pop3Session::refuseWithoutTls(const std::string& serverText) {
+    std::string text = kNoStls;
+    if (serverText.find_first_not_of(" \r\n") != std::string::npos) {
+        text += "\n" + trimSpaces(serverText.substr(0, serverText.find_last_not_of("\r\n") + 1));
+    }
+    errorTail(text);
 }
 
 void Pop3Session::handleStat(const std::string& statLine) {
@@ -294,14 +427,15 @@ void Pop3Session::collectTop() {
     // than for the two header names, keeps a reply that TCP delivers in pieces whole, and
     // lets a message without a Subject or From header be listed instead of stalling the
     // account. Only the new text is searched, with room for a terminator cut in two.
-    const std::size_t from = scanned_ >= kReplyEnd.size() ? scanned_ - kReplyEnd.size() : 0;
-    const std::size_t terminator = replyText_.find(kReplyEnd, from);
+    // The search starts before the end of the last one, where "\r\n.\r\n" may have been cut.
+    const std::size_t from = scanned_ >= 4 ? scanned_ - 4 : 0;
+    const std::size_t terminator = findReplyEnd(replyText_, from);
     scanned_ = replyText_.size();
     if (terminator == std::string::npos) {
         // Not complete yet: the next chunk comes with the next read notification.
         return;
     }
-    replyText_ = unstuffReply(std::string_view(replyText_).substr(0, terminator + 2));
+    replyText_ = unstuffReply(std::string_view(replyText_).substr(0, terminator));
     const uint64_t session = sessionNumber_;
     if (onMessage) {
         onMessage(replyText_);
@@ -321,6 +455,13 @@ void Pop3Session::collectTop() {
 
 void Pop3Session::errorTail(const std::string& text) {
     const uint64_t session = sessionNumber_;
+    if (pop3Step_ == kQuitSent) {
+        // A failure after "QUIT" (the answer to it, or to the time-up's): the conversation is
+        // over and nothing more is said; another "QUIT" would only be refused again.
+        closeLeftoverConnection();
+        accountDone(session);
+        return;
+    }
     if (pop3Step_ == kGreeting) {
         // The greeting was refused: there is no conversation to end with "QUIT", and nothing
         // more to say on this connection.
@@ -341,14 +482,19 @@ void Pop3Session::errorTail(const std::string& text) {
     accountDone(session);
 }
 
-void Pop3Session::receiveFailure(int code) {
+void Pop3Session::receiveFailure(const ReceivedChunk& failure) {
     const uint64_t session = sessionNumber_;
+    // After "QUIT" the account is over: a server that closes hard (some close right after
+    // their "-ERR") ends nothing that a box would tell the user about.
+    const bool worthReporting = pop3Step_ != kQuitSent;
     layer_.closeConnection();
     layer_.goIdle();
     if (pop3Step_ != kGreeting) {
         pop3Step_ = kQuitSent;
     }
-    report(socketErrorText(code));
+    if (worthReporting) {
+        report(failure.errorText.empty() ? socketErrorText(failure.error) : failure.errorText);
+    }
     accountDone(session);
 }
 
@@ -363,8 +509,9 @@ void Pop3Session::endAccountQuietly() {
 }
 
 void Pop3Session::accountDone(uint64_t session) {
-    // A new session begun inside a wait belongs to a new check; its account is not done.
-    if (session == sessionNumber_ && onAccountDone) {
+    // A new session begun inside a wait belongs to a new check; its account is not done. An
+    // account is handed over once, whatever happens on its connection afterwards.
+    if (session == sessionNumber_ && !std::exchange(handedOver_, true) && onAccountDone) {
         onAccountDone();
     }
 }
@@ -373,13 +520,19 @@ void Pop3Session::sendQuit() {
     if (pop3Step_ == kGreeting) {
         return;
     }
-    quitNow();
+    quit(false);
 }
 
 void Pop3Session::quitNow() {
+    quit(true);
+}
+
+void Pop3Session::quit(bool reportSendFailure) {
     pop3Step_ = kQuitSent;
     if (connectionOpen()) {
+        const bool outer = std::exchange(quietSendFailures_, !reportSendFailure);
         send("QUIT");
+        quietSendFailures_ = outer;
     }
     loop_.processPendingEvents();
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "checker/net/SocketLayer.h"
 #include "common/Account.h"
@@ -30,6 +31,11 @@ public:
     static constexpr int16_t kStatSent = 4;
     static constexpr int16_t kTopSent = 5;
     static constexpr int16_t kQuitSent = 6;
+    // "CAPA" after the greeting (RFC 2449); with STARTTLS (RFC 2595) then "STLS", and "CAPA"
+    // again over TLS. Either "CAPA" reply leads on to "USER".
+    static constexpr int16_t kCapaSent = 7;
+    static constexpr int16_t kStlsSent = 8;
+    static constexpr int16_t kTlsCapaSent = 9;
 
     // The most text collected for one reply. A server that streams without ever ending its
     // reply cannot grow it beyond this: the account is ended instead.
@@ -43,16 +49,20 @@ public:
     Pop3Session& operator=(const Pop3Session&) = delete;
 
     // Opens the connection to the account's server; the rest runs in notifications. A
-    // connection still open from the previous account is closed first.
+    // connection still open from the previous account is closed first. With the account's
+    // Tlsmode the connection is TLS from the first byte, or becomes TLS after "STLS"; the
+    // password never goes out before (a server that offers no STLS ends the account).
     void openSession(const Account& account);
 
     // The reply handler: one received chunk, or a receive failure.
     void handleReply(const ReceivedChunk& chunk);
 
-    // Ends the conversation: nothing at step 0, otherwise step 6 and "QUIT".
+    // Ends the conversation: nothing at step 0, otherwise step 6 and "QUIT". The account
+    // is over, so a failure to send "QUIT" is not worth a box.
     void sendQuit();
     // The time-up's way out: step 6 and "QUIT" whatever the step ("QUIT" only goes out on an
-    // open connection), then pending events once.
+    // open connection), then pending events once. A failure to send is shown: for a
+    // connection that never came up it is the only word the user gets.
     void quitNow();
     // Closes the connection if one is still open (e.g. the server never answered "QUIT").
     void closeLeftoverConnection();
@@ -67,6 +77,10 @@ public:
     std::function<void()> onAccountDone;
     // An error text for the user: the server's words after "-ERR", or a socket error's text.
     std::function<void(const std::string& text)> onError;
+
+    // The capabilities the server listed in its last "CAPA" reply (their first words, in
+    // upper case), over TLS when the account uses STARTTLS.
+    const std::vector<std::string>& capabilities() const { return capabilities_; }
 
     // The commands as sent, without CR LF.
     static std::string userCommand(const std::string& uname) { return "USER " + uname; }
@@ -85,17 +99,30 @@ private:
     enum class Kind { Acknowledgement, Failure, Data };
 
     Kind classify(const std::string& chunk) const;
+    // The status lines (and the capability list) outside a TOP reply, one complete line at
+    // a time.
+    void handleStatusLines(const std::string& bytes);
     void acknowledge(const std::string& chunk);
+    // A "-ERR" where it is no error: the server has no "CAPA".
+    void capabilitiesRefused();
+    void capabilitiesListed();
+    void sendUser();
+    // After "+OK" to "STLS": the handshake, then "CAPA" over TLS.
+    void beginTls();
+    // A STARTTLS account whose server will not do TLS: nothing more is said, nothing sent.
+    void refuseWithoutTls(const std::string& serverText);
     // The complete STAT reply line.
     void handleStat(const std::string& statLine);
     void collectTop();
     void errorTail(const std::string& text);
-    void receiveFailure(int code);
+    void receiveFailure(const ReceivedChunk& failure);
     void endAccountQuietly();
     void accountDone(uint64_t session);
     void report(const std::string& text);
     bool connectionOpen() const { return layer_.connectionOpen(); }
     void send(const std::string& command);
+    void quit(bool reportSendFailure);
+    TlsRequest tlsRequest() const;
     void clearReplyText();
 
     SocketLayer& layer_;
@@ -111,8 +138,15 @@ private:
     // Counts sessions, so that work resumed after a nested wait can tell that a new session
     // (a new check) has begun meanwhile.
     uint64_t sessionNumber_ = 0;
-    // The status line received so far, while it has not ended.
+    // The status lines received so far and not yet judged.
     std::string statusLine_;
+    // Inside a "CAPA" reply: the lines up to "." are capabilities.
+    bool listingCapabilities_ = false;
+    std::vector<std::string> capabilities_;
+    // A failure to send is not reported (the QUIT of an account that is over).
+    bool quietSendFailures_ = false;
+    // The account has been handed over (onAccountDone).
+    bool handedOver_ = false;
     // How far replyText has been searched for the reply's end, and whether the TOP reply's
     // status line has been judged.
     std::size_t scanned_ = 0;

@@ -7,17 +7,49 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "checker/net/WinsockErrors.h"
 
 namespace velkora {
 
-PosixSocketApi::PosixSocketApi(EventLoop& loop) : loop_(loop) {}
+namespace {
+
+constexpr int kNotConnected = 10057;
+constexpr int kAddressNotAvailable = 10049;
+constexpr int kNoAddressOfThatKind = 11004;
+
+// The socket address of an address and a port in host byte order.
+socklen_t socketAddress(const IpAddress& address, uint16_t port, sockaddr_storage& out) {
+    std::memset(&out, 0, sizeof out);
+    if (address.family == IpAddress::Family::V4) {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&out);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        std::memcpy(&in4->sin_addr, address.bytes.data(), 4);
+        return sizeof(sockaddr_in);
+    }
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&out);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(port);
+    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
+    in6->sin6_scope_id = address.scope;
+    return sizeof(sockaddr_in6);
+}
+
+}  // namespace
+
+PosixSocketApi::PosixSocketApi(EventLoop& loop) : loop_(loop), headStart_(loop.createTimer()) {
+    headStart_->setInterval(kHeadStartMs);
+    headStart_->setHandler([this] { headStartOver(); });
+}
 
 PosixSocketApi::~PosixSocketApi() {
     closeSocket();
+    alive_.reset();
 }
 
 void PosixSocketApi::setNotificationSink(std::function<void()> sink) {
@@ -31,20 +63,14 @@ int PosixSocketApi::fail(int winsockError) {
 
 bool PosixSocketApi::createSocket() {
     closeSocket();
-    // Non-blocking from the start: a call made before any selection must not stall the one
-    // GUI thread either.
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        lastError_ = winsock::fromErrno(errno);
-        return false;
-    }
-    fd_ = fd;
+    open_ = true;
+    ++generation_;
     return true;
 }
 
 void PosixSocketApi::selectNotification(SocketNotification kind) {
     selected_ = kind;
-    if (fd_ < 0) {
+    if (!open_) {
         return;
     }
     setNonBlocking();
@@ -63,7 +89,8 @@ void PosixSocketApi::selectNotification(SocketNotification kind) {
 
 void PosixSocketApi::rearm() {
     std::optional<FdReadiness> wanted;
-    if (fd_ >= 0 && selected_) {
+    const bool settled = fd_ >= 0 || raceError_ != 0;
+    if (open_ && settled && selected_) {
         switch (*selected_) {
             case SocketNotification::Connect:
                 if (connectOwed_) {
@@ -85,6 +112,27 @@ void PosixSocketApi::rearm() {
     if (!wanted) {
         if (watch_) {
             watch_->setEnabled(false);
+        }
+        return;
+    }
+    if (fd_ < 0) {
+        // Every address failed: there is nothing to watch, and the failure is ready at once.
+        if (!notificationPosted_) {
+            notificationPosted_ = true;
+            loop_.post([this, alive = std::weak_ptr<bool>(alive_), generation = generation_] {
+                if (alive.expired() || generation != generation_) {
+                    return;
+                }
+                notificationPosted_ = false;
+                // Still owed? The selection may have changed meanwhile.
+                const bool owed =
+                    selected_ && ((*selected_ == SocketNotification::Connect && connectOwed_) ||
+                                  (*selected_ == SocketNotification::Write && writeOwed_) ||
+                                  (*selected_ == SocketNotification::Read && readOwed_));
+                if (owed) {
+                    onReady();
+                }
+            });
         }
         return;
     }
@@ -122,31 +170,160 @@ void PosixSocketApi::onReady() {
     }
 }
 
-int PosixSocketApi::connect(uint32_t addressNetworkOrder, uint16_t port) {
-    if (fd_ < 0) {
+int PosixSocketApi::connect(const std::vector<IpAddress>& addresses, uint16_t port) {
+    if (!open_) {
         return fail(winsock::kNotSocket);
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = addressNetworkOrder;
-    int rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    int error = rc == 0 ? 0 : errno;
-    // An interrupted non-blocking connect goes on in the background, like one in progress.
-    if (rc == 0 || error == EINPROGRESS || error == EINTR) {
-        connectStarted_ = true;
-        connectOwed_ = true;
-        rearm();
-    }
-    if (rc == 0) {
+    endRace();
+    addresses_ = addresses;
+    port_ = port;
+    nextAddress_ = 0;
+    failures_.clear();
+    raceError_ = 0;
+    startAttempts();
+    if (fd_ >= 0) {
         return 0;
     }
-    return fail(error == EINTR ? winsock::kWouldBlock : winsock::fromErrno(error));
+    if (!attempts_.empty()) {
+        connectStarted_ = true;
+        return fail(winsock::kWouldBlock);
+    }
+    // No address could even be tried.
+    const int error = failures_.empty()
+                          ? kAddressNotAvailable
+                          : std::min_element(failures_.begin(), failures_.end())->second;
+    return fail(error);
+}
+
+void PosixSocketApi::startAttempts() {
+    while (fd_ < 0 && attempts_.empty() && nextAddress_ < addresses_.size()) {
+        startAttempt();
+    }
+    if (fd_ < 0 && !attempts_.empty() && nextAddress_ < addresses_.size()) {
+        headStart_->setEnabled(false);
+        headStart_->setEnabled(true);
+    } else {
+        headStart_->setEnabled(false);
+    }
+}
+
+bool PosixSocketApi::startAttempt() {
+    const std::size_t index = nextAddress_++;
+    const IpAddress& address = addresses_[index];
+    const int family = address.family == IpAddress::Family::V4 ? AF_INET : AF_INET6;
+    // Non-blocking from the start: a call made before any selection must not stall the one
+    // GUI thread either.
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        failures_.emplace_back(index, winsock::fromErrno(errno));
+        return false;
+    }
+    sockaddr_storage storage{};
+    const socklen_t length = socketAddress(address, port_, storage);
+    const int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&storage), length);
+    const int error = rc == 0 ? 0 : errno;
+    if (rc == 0) {
+        won(fd);
+        return true;
+    }
+    // An interrupted non-blocking connect goes on in the background, like one in progress.
+    if (error == EINPROGRESS || error == EINTR) {
+        Attempt attempt;
+        attempt.fd = fd;
+        attempt.index = index;
+        attempt.watch = loop_.watchFd(fd, FdReadiness::Write, [this, fd] { attemptReady(fd); });
+        attempts_.push_back(std::move(attempt));
+        return true;
+    }
+    ::close(fd);
+    failures_.emplace_back(index, winsock::fromErrno(error));
+    return false;
+}
+
+void PosixSocketApi::attemptReady(int fd) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    if (error == EINPROGRESS || error == EALREADY) {
+        return;  // not settled after all
+    }
+    auto attempt = std::find_if(attempts_.begin(), attempts_.end(),
+                                [fd](const Attempt& a) { return a.fd == fd; });
+    if (attempt == attempts_.end()) {
+        return;
+    }
+    if (error == 0) {
+        attempt->watch.reset();
+        attempts_.erase(attempt);
+        won(fd);
+        return;
+    }
+    const std::size_t index = attempt->index;
+    attempt->watch.reset();
+    ::close(fd);
+    attempts_.erase(attempt);
+    attemptFailed(index, winsock::fromErrno(error));
+}
+
+void PosixSocketApi::attemptFailed(std::size_t index, int winsockError) {
+    failures_.emplace_back(index, winsockError);
+    if (!attempts_.empty()) {
+        return;  // another attempt is still under way
+    }
+    // A failure gives the next address its turn at once.
+    startAttempts();
+    if (fd_ < 0 && attempts_.empty()) {
+        lost();
+    }
+}
+
+void PosixSocketApi::headStartOver() {
+    // The attempts under way go on beside the next one.
+    if (fd_ >= 0 || nextAddress_ >= addresses_.size()) {
+        headStart_->setEnabled(false);
+        return;
+    }
+    while (nextAddress_ < addresses_.size() && !startAttempt()) {
+    }
+    if (fd_ >= 0 || nextAddress_ >= addresses_.size()) {
+        headStart_->setEnabled(false);
+    }
+}
+
+void PosixSocketApi::won(int fd) {
+    endRace();
+    fd_ = fd;
+    raceError_ = 0;
+    connectStarted_ = true;
+    connectOwed_ = true;
+    rearm();
+}
+
+void PosixSocketApi::lost() {
+    headStart_->setEnabled(false);
+    raceError_ = std::min_element(failures_.begin(), failures_.end())->second;
+    connectStarted_ = true;
+    connectOwed_ = true;
+    rearm();
+}
+
+void PosixSocketApi::endRace() {
+    headStart_->setEnabled(false);
+    for (Attempt& attempt : attempts_) {
+        attempt.watch.reset();
+        ::close(attempt.fd);
+    }
+    attempts_.clear();
 }
 
 int PosixSocketApi::setNonBlocking() {
-    if (fd_ < 0) {
+    if (!open_) {
         return fail(winsock::kNotSocket);
+    }
+    if (fd_ < 0) {
+        return 0;  // every socket of the race is made non-blocking
     }
     int flags = ::fcntl(fd_, F_GETFL);
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) < 0) {
@@ -156,8 +333,14 @@ int PosixSocketApi::setNonBlocking() {
 }
 
 long PosixSocketApi::send(const char* data, std::size_t size) {
-    if (fd_ < 0) {
+    if (!open_) {
         return fail(winsock::kNotSocket);
+    }
+    if (raceError_ != 0) {
+        return fail(raceError_);
+    }
+    if (fd_ < 0) {
+        return fail(kNotConnected);
     }
     ssize_t n;
     do {
@@ -176,8 +359,17 @@ long PosixSocketApi::send(const char* data, std::size_t size) {
 }
 
 long PosixSocketApi::receive(char* buffer, std::size_t size) {
-    if (fd_ < 0) {
+    if (!open_) {
         return fail(winsock::kNotSocket);
+    }
+    if (raceError_ != 0) {
+        streamEnded_ = true;
+        readOwed_ = false;
+        rearm();
+        return fail(raceError_);
+    }
+    if (fd_ < 0) {
+        return fail(winsock::kWouldBlock);  // still connecting: nothing to read yet
     }
     ssize_t n;
     do {
@@ -199,43 +391,77 @@ long PosixSocketApi::receive(char* buffer, std::size_t size) {
 }
 
 void PosixSocketApi::closeSocket() {
-    if (fd_ < 0) {
+    if (!open_) {
         return;
     }
+    endRace();
     // The watch goes first: a watched descriptor that is closed underneath is an error.
     watch_.reset();
-    ::close(fd_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
     fd_ = -1;
+    open_ = false;
+    ++generation_;
+    notificationPosted_ = false;
     selected_.reset();
     connectStarted_ = false;
     connectOwed_ = false;
     writeOwed_ = false;
     readOwed_ = false;
     streamEnded_ = false;
+    raceError_ = 0;
+    addresses_.clear();
+    failures_.clear();
 }
 
-std::optional<uint32_t> PosixSocketApi::lookupHost(const std::string& host) {
+void PosixSocketApi::resolve(const std::string& host, std::function<void(HostAddresses)> done) {
+    auto answer = std::make_shared<HostAddresses>();
+    loop_.runInBackground([lookup = lookup, host, answer] { *answer = lookup(host); },
+                          [alive = std::weak_ptr<bool>(alive_), answer, done = std::move(done)] {
+                              if (!alive.expired() && done) {
+                                  done(std::move(*answer));
+                              }
+                          });
+}
+
+HostAddresses PosixSocketApi::lookUpHost(const std::string& host) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    HostAddresses result;
     if (rc != 0) {
-        lastError_ = winsock::fromResolver(rc, errno);
-        return std::nullopt;
+        result.error = winsock::fromResolver(rc, errno);
+        return result;
     }
-    std::optional<uint32_t> address;
+    std::vector<IpAddress> preferred;
     for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-            address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
-            break;
+        if (entry->ai_addr == nullptr) {
+            continue;
         }
+        IpAddress address;
+        if (entry->ai_family == AF_INET) {
+            const auto* in4 = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+            address = IpAddress::v4(in4->sin_addr.s_addr);
+        } else if (entry->ai_family == AF_INET6) {
+            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
+            address.family = IpAddress::Family::V6;
+            std::memcpy(address.bytes.data(), &in6->sin6_addr, 16);
+            address.scope = in6->sin6_scope_id;
+        } else {
+            continue;
+        }
+        preferred.push_back(address);
     }
     ::freeaddrinfo(found);
-    if (!address) {
-        lastError_ = 11004;  // found, but without an IPv4 address
+    if (preferred.empty()) {
+        result.error = kNoAddressOfThatKind;
+        return result;
     }
-    return address;
+    result.addresses = interleaveFamilies(preferred);
+    return result;
 }
 
 }  // namespace velkora

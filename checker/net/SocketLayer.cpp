@@ -1,7 +1,5 @@
 #include "checker/net/SocketLayer.h"
 
-#include <arpa/inet.h>
-
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -15,8 +13,8 @@ namespace velkora {
 namespace {
 
 constexpr std::size_t kReceiveBufferSize = 4096;
-constexpr uint32_t kNoAddress = 0xFFFFFFFF;
 constexpr const char* kSocketCreationFailed = "ｿｹｯﾄ生成ができませんでした";
+constexpr const char* kNoTls = "この接続ではTLSが使えないよ";
 
 struct ErrorText {
     int32_t code;
@@ -113,37 +111,87 @@ void SocketLayer::beginAcknowledgement() {
     socketPhase_ = "4";
 }
 
-std::string SocketLayer::openConnection(const std::string& host, int16_t port) {
+std::string SocketLayer::openConnection(const std::string& host, int16_t port,
+                                        const std::optional<TlsRequest>& tls) {
     const uint64_t generation = ++connectionGeneration_;
     api_.startup();
     if (!api_.createSocket()) {
         return kSocketCreationFailed;
     }
     selectNotification(SocketNotification::Connect);
-    // Not checked: an unknown host gives the no-address value, and the connect fails.
-    uint32_t address = resolveHost(host);
-    int result = api_.connect(address, static_cast<uint16_t>(port));
-    // Taken now, before the pump lets other socket calls run.
+    if (tls && !api_.startTls(*tls)) {
+        return kNoTls;
+    }
+    if (const auto literal = IpAddress::fromLiteral(host)) {
+        const int error = connectTo({*literal}, port);
+        // A notification handled in these pumps may end the connection (a refusal that the
+        // first receive finds) and report that itself: then there is nothing left to set up,
+        // and the closed socket's own error would be a second, wrong report.
+        loop_.processPendingEvents();
+        if (connectionGeneration_ != generation) {
+            return "";
+        }
+        if (error != 0) {
+            return failureText(error);
+        }
+        loop_.processPendingEvents();
+        if (connectionGeneration_ != generation) {
+            return "";
+        }
+        if (api_.setNonBlocking() == -1) {
+            return failureText(api_.lastError());
+        }
+        return "";
+    }
+    // A lookup can take long (a name server that does not answer): the GUI thread never
+    // waits for it. Until the answer comes the connection is under way.
+    socketPhase_ = "1";
+    api_.resolve(host, [this, generation, port](HostAddresses found) {
+        // Closed or replaced meanwhile (the time-up, a new check): the answer is not wanted.
+        if (connectionGeneration_ != generation) {
+            return;
+        }
+        int error = found.error;
+        if (error == 0) {
+            error = connectTo(found.addresses, port);
+        }
+        if (error == 0 && api_.setNonBlocking() == -1) {
+            error = api_.lastError();
+        }
+        if (error != 0) {
+            failConnection(error);
+        }
+    });
+    return "";
+}
+
+int SocketLayer::connectTo(const std::vector<IpAddress>& addresses, int16_t port) {
+    int result = api_.connect(addresses, static_cast<uint16_t>(port));
+    // Taken now, before a pump lets other socket calls run.
     int error = result == -1 ? api_.lastError() : 0;
     socketPhase_ = "1";
-    // A notification handled in these pumps may end the connection (a refusal that the first
-    // receive finds) and report that itself: then there is nothing left to set up, and the
-    // closed socket's own error would be a second, wrong report.
-    loop_.processPendingEvents();
-    if (connectionGeneration_ != generation) {
-        return "";
+    return error == winsock::kWouldBlock ? 0 : error;
+}
+
+void SocketLayer::failConnection(int code) {
+    ReceivedChunk failure{{}, code, failureText(code)};
+    if (restartTimeup) {
+        restartTimeup();
     }
-    if (result == -1 && error != 0 && error != winsock::kWouldBlock) {
-        return socketErrorText(error);
+    selectNotification(SocketNotification::Read);
+    socketPhase_ = "3";
+    if (onReply) {
+        onReply(failure);
     }
-    loop_.processPendingEvents();
-    if (connectionGeneration_ != generation) {
-        return "";
-    }
-    if (api_.setNonBlocking() == -1) {
-        return socketErrorText(api_.lastError());
-    }
-    return "";
+}
+
+bool SocketLayer::startTls(const TlsRequest& tls) {
+    return api_.hasSocket() && api_.startTls(tls);
+}
+
+std::string SocketLayer::failureText(int code) const {
+    std::string text = api_.lastErrorText();
+    return text.empty() ? socketErrorText(code) : text;
 }
 
 void SocketLayer::sendLine(const std::string& line) {
@@ -181,7 +229,7 @@ void SocketLayer::sendLine(const std::string& line) {
         // The write notification is normally handled here: read is selected again, phase "3".
         loop_.processPendingEvents();
         if (sent < 0 && code != winsock::kWouldBlock) {
-            error = socketErrorText(code);
+            error = failureText(code);
             // A connection opened meanwhile by another session is not ours to close.
             if (sameConnection()) {
                 closeConnection();
@@ -220,13 +268,13 @@ ReceivedChunk SocketLayer::receiveChunk() {
     long received = api_.receive(buffer, sizeof buffer);
     if (received > 0) {
         // Raw bytes: the mail is decoded later, from its own charset.
-        return {std::string(buffer, static_cast<std::size_t>(received)), 0};
+        return {std::string(buffer, static_cast<std::size_t>(received)), 0, {}};
     }
     if (received < 0) {
         int code = api_.lastError();
         // Would-block means the notification found nothing after all: no failure.
         if (code > 0 && code != winsock::kWouldBlock) {
-            return {std::string(), code};
+            return {std::string(), code, api_.lastErrorText()};
         }
     }
     return {};
@@ -236,16 +284,6 @@ void SocketLayer::closeConnection() {
     ++connectionGeneration_;
     api_.closeSocket();
     api_.cleanup();
-}
-
-uint32_t SocketLayer::resolveHost(const std::string& host) {
-    // inet_addr also reads the short and the octal and hex forms, and gives the no-address
-    // value for "255.255.255.255" as for text that is no address, which then goes to a lookup.
-    uint32_t address = ::inet_addr(host.c_str());
-    if (address != kNoAddress) {
-        return address;
-    }
-    return api_.lookupHost(host).value_or(kNoAddress);
 }
 
 }  // namespace velkora

@@ -2,17 +2,21 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "checker/net/SocketApi.h"
 #include "common/EventLoop.h"
 
 namespace velkora {
 
-// One received chunk, or a receive failure (error > 0, a Windows Sockets number).
+// One received chunk, or a receive failure (error > 0, a Windows Sockets number; errorText,
+// when not empty, says more than the number's text, as for a certificate that was refused).
 struct ReceivedChunk {
     std::string bytes;
     int error = 0;
+    std::string errorText;
 };
 
 // The checker's TCP layer: one connection at a time, readiness notifications routed by
@@ -30,7 +34,15 @@ public:
 
     // "" when the connection is under way, otherwise the error text to show. Also "" when a
     // notification handled meanwhile has already ended (and reported) the connection.
-    std::string openConnection(const std::string& host, int16_t port);
+    // An address typed as the host is connected to at once; a name is looked up without
+    // blocking, and the connection begins when the answer comes. A lookup or connect that
+    // fails then reaches onReply as a receive failure, as a connection refused later does.
+    // With `tls`, TLS is put on the connection as soon as it is up (port 995).
+    std::string openConnection(const std::string& host, int16_t port,
+                               const std::optional<TlsRequest>& tls = std::nullopt);
+    // STARTTLS: TLS on the open connection, from the next byte on. False when there is no
+    // connection or the seam has no TLS.
+    bool startTls(const TlsRequest& tls);
     // Sends the UTF-8 line in code page 932, all of its bytes (waiting for room when the
     // socket is full). A failure closes the connection, goes to onError and leaves the phase
     // idle. Without an open connection nothing is sent.
@@ -38,8 +50,6 @@ public:
     ReceivedChunk receiveChunk();
     // After the QUIT acknowledgement the blocking hook is also removed (a no-op here).
     void closeConnection();
-    // Dotted IPv4 address first, then a name lookup; 0xFFFFFFFF when unknown.
-    uint32_t resolveHost(const std::string& host);
     void selectNotification(SocketNotification kind);
     bool connectionOpen() const { return api_.hasSocket(); }
 
@@ -64,6 +74,14 @@ public:
     std::function<void(const std::string&)> onError;
 
 private:
+    // Connects to the addresses; 0 when under way, otherwise the failure's code.
+    int connectTo(const std::vector<IpAddress>& addresses, int16_t port);
+    // A connection that failed before it came up: as if the connect notification had come
+    // and the first receive had failed.
+    void failConnection(int code);
+    // The text for a failure the seam just reported.
+    std::string failureText(int code) const;
+
     SocketApi& api_;
     EventLoop& loop_;
     std::string socketPhase_;

@@ -7,7 +7,8 @@ namespace velkora {
 
 Checker::Checker(CheckerServices services)
     : s_(services),
-      layer_(s_.socketApi, s_.loop),
+      tls_(s_.socketApi, s_.loop),
+      layer_(tls_, s_.loop),
       session_(layer_, s_.loop, settings_),
       cycle_(s_.loop, layer_, session_, state_, mailList_, settings_, s_.store, s_.messageBoxes,
              s_.trayIcon, s_.menuItems, s_.dialup),

@@ -17,6 +17,7 @@
 #include "checker/net/Pop3Session.h"
 #include "checker/net/SocketApi.h"
 #include "checker/net/SocketLayer.h"
+#include "checker/net/TlsSocketApi.h"
 #include "checker/shell/MailPopup.h"
 #include "checker/shell/TrayIcon.h"
 #include "common/AppSettings.h"
@@ -43,8 +44,8 @@ struct CheckerServices {
     ScreenMetrics screen;  // taken once at start-up, for the character's placement
 };
 
-// The checker, composed once: the settings in memory, the check state and the mail list, the
-// socket layer, the POP3 session, the check cycle with its timers, the readings and the
+// The checker, composed once: the settings in memory, the check state and the mail list, TLS,
+// the socket layer, the POP3 session, the check cycle with its timers, the readings and the
 // announcement. The tray program, the check tool, the tests and the benchmark all build this
 // object; the program's windows only forward their events to it.
 //
@@ -100,6 +101,8 @@ private:
     AppSettings settings_;
     CheckState state_;
     MailList mailList_;
+    // TLS for the accounts that ask for it, on the platform's sockets.
+    TlsSocketApi tls_;
     SocketLayer layer_;
     Pop3Session session_;
     CheckCycle cycle_;

@@ -28,6 +28,9 @@ void QtMessageBoxes::show(MessageIcon icon, const std::string& title, const std:
     box.setWindowModality(Qt::ApplicationModal);
     // Plain text: server replies end up here and must not be read as markup.
     box.setTextFormat(Qt::PlainText);
+    // Selectable: the fingerprint of a refused certificate is copied from here into the
+    // account editor.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.exec();
 }
 

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <thread>
 #include <utility>
 
 namespace velkora {
@@ -93,9 +94,25 @@ private:
 
 }  // namespace
 
-QtEventLoop::QtEventLoop() : context_(std::make_unique<QObject>()) {}
+struct QtEventLoop::Receiver {
+    std::mutex mutex;
+    std::unique_ptr<QObject> context = std::make_unique<QObject>();
 
-QtEventLoop::~QtEventLoop() = default;
+    // From any thread: queues fn for the loop's thread, unless the loop is gone.
+    void post(std::function<void()> fn) {
+        std::lock_guard lock(mutex);
+        if (context) {
+            QMetaObject::invokeMethod(context.get(), std::move(fn), Qt::QueuedConnection);
+        }
+    }
+};
+
+QtEventLoop::QtEventLoop() : receiver_(std::make_shared<Receiver>()) {}
+
+QtEventLoop::~QtEventLoop() {
+    std::lock_guard lock(receiver_->mutex);
+    receiver_->context.reset();
+}
 
 std::unique_ptr<Timer> QtEventLoop::createTimer() {
     return std::make_unique<QtTimer>();
@@ -114,7 +131,14 @@ void QtEventLoop::runUntil(const std::function<bool()>& done) {
 }
 
 void QtEventLoop::post(std::function<void()> fn) {
-    QMetaObject::invokeMethod(context_.get(), std::move(fn), Qt::QueuedConnection);
+    receiver_->post(std::move(fn));
+}
+
+void QtEventLoop::runInBackground(std::function<void()> work, std::function<void()> done) {
+    std::thread([receiver = receiver_, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        receiver->post(std::move(done));
+    }).detach();
 }
 
 std::unique_ptr<FdWatch> QtEventLoop::watchFd(int fd, FdReadiness readiness,

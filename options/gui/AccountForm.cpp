@@ -3,6 +3,7 @@
 #include <variant>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -60,6 +62,19 @@ AccountForm::AccountForm(QWidget* parent, Choosers& choosers, MessageBoxes& mess
     MailPassWord = lineEdit(this, "MailPassWord", "ﾊﾟｽﾜｰﾄﾞを入れてください、*で表示されます");
     MailPassWord->setEchoMode(QLineEdit::Password);
     MailPassWord->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // "*"
+    Tlsmodebox = new QComboBox(this);
+    Tlsmodebox->setObjectName(QStringLiteral("Tlsmodebox"));
+    Tlsmodebox->setToolTip(QStringLiteral(
+        "ﾒｰﾙｻｰﾊﾞとの通信を暗号化するよ。SSL/TLSはﾎﾟｰﾄ995、STARTTLSはﾎﾟｰﾄ110を使うよ"));
+    Tlsmodebox->addItem(QStringLiteral("しない"), int{Account::kPlain});
+    Tlsmodebox->addItem(QStringLiteral("STARTTLS"), int{Account::kStartTls});
+    Tlsmodebox->addItem(QStringLiteral("SSL/TLS"), int{Account::kImplicitTls});
+    Tlsmodebox->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    Certpin = lineEdit(this, "Certpin",
+                       "自己署名の証明書を使うｻｰﾊﾞのときだけ、ｴﾗｰに表示されたSHA-256の指紋を"
+                       "貼り付けてね。登録すると、その証明書だけを信頼するよ");
+    Certpin->setPlaceholderText(QStringLiteral("自己署名の証明書のときだけ"));
+    Certpin->setEnabled(false);
     Check1 = new QCheckBox(QStringLiteral("ﾁｪｯｸする"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Check1->setChecked(true);
@@ -69,6 +84,8 @@ AccountForm::AccountForm(QWidget* parent, Choosers& choosers, MessageBoxes& mess
     fieldsLayout->addRow(QStringLiteral("名前:"), Accountname);
     fieldsLayout->addRow(QStringLiteral("ﾒｰﾙｻｰﾊﾞ:"), Hostname);
     fieldsLayout->addRow(QStringLiteral("ﾎﾟｰﾄ番号:"), Portbox);
+    fieldsLayout->addRow(QStringLiteral("暗号化:"), Tlsmodebox);
+    fieldsLayout->addRow(QStringLiteral("証明書の指紋:"), Certpin);
     fieldsLayout->addRow(QStringLiteral("ﾕｰｻﾞｰ名:"), UserName);
     fieldsLayout->addRow(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ:"), MailPassWord);
     fieldsLayout->addRow(QString(), Check1);
@@ -105,6 +122,8 @@ AccountForm::AccountForm(QWidget* parent, Choosers& choosers, MessageBoxes& mess
     layout->addLayout(buttons);
     Accountname->setMinimumWidth(Accountname->fontMetrics().horizontalAdvance(QLatin1Char('m')) *
                                  28);
+    // Room for a whole fingerprint as the error box shows it.
+    Certpin->setMinimumWidth(Certpin->fontMetrics().horizontalAdvance(QStringLiteral("AB:")) * 32);
 
     connect(Hostname, &QLineEdit::textChanged, this,
             [this](const QString& host) { Command1->setEnabled(!host.isEmpty()); });
@@ -112,6 +131,7 @@ AccountForm::AccountForm(QWidget* parent, Choosers& choosers, MessageBoxes& mess
             [this] { chooseSwatchColour(Colorbox, textColour_); });
     connect(Colorbox2, &QToolButton::clicked, this,
             [this] { chooseSwatchColour(Colorbox2, backgroundColour_); });
+    connect(Tlsmodebox, &QComboBox::currentIndexChanged, this, &AccountForm::securityChosen);
     connect(Command1, &QPushButton::clicked, this, &AccountForm::confirm);
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -124,6 +144,15 @@ void AccountForm::intoform(const Account& account) {
     UserName->setText(text(f.Uname));
     MailPassWord->setText(text(f.Passw));
     Check1->setChecked(f.Check);
+    // Shown as stored: the port is not proposed anew for a stored account.
+    shownTlsmode_ = f.Tlsmode;
+    const int index = Tlsmodebox->findData(int{f.Tlsmode});
+    {
+        const QSignalBlocker quiet(Tlsmodebox);
+        Tlsmodebox->setCurrentIndex(index < 0 ? 0 : index);
+    }
+    Certpin->setText(text(f.Tlspin));
+    Certpin->setEnabled(f.Tlsmode != Account::kPlain);
     textColour_ = f.Scolor1;
     backgroundColour_ = f.Scolor2;
     paintSwatch(Colorbox, textColour_);
@@ -139,7 +168,18 @@ AccountFields AccountForm::fields() const {
             text(MailPassWord->text()),
             Check1->isChecked(),
             textColour_,
-            backgroundColour_};
+            backgroundColour_,
+            static_cast<int16_t>(Tlsmodebox->currentData().toInt()),
+            text(Certpin->text())};
+}
+
+void AccountForm::securityChosen() {
+    const auto chosen = static_cast<int16_t>(Tlsmodebox->currentData().toInt());
+    if (auto port = proposedPort(shownTlsmode_, chosen, text(Portbox->text()))) {
+        Portbox->setText(text(*port));
+    }
+    shownTlsmode_ = chosen;
+    Certpin->setEnabled(chosen != Account::kPlain);
 }
 
 void AccountForm::chooseSwatchColour(QToolButton* swatch, int32_t& colour) {

@@ -12,6 +12,7 @@
 #include "options/gui/Choosers.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -37,6 +38,7 @@ private:
     void chooseSwatchColour(QToolButton* swatch, int32_t& colour);
     void paintSwatch(QToolButton* swatch, int32_t colour);
     void confirm();
+    void securityChosen();
 
     Choosers& choosers_;
     MessageBoxes& messageBoxes_;
@@ -47,6 +49,8 @@ private:
     QLineEdit* Portbox;
     QLineEdit* UserName;
     QLineEdit* MailPassWord;
+    QComboBox* Tlsmodebox;  // connection security, Account::kPlain..kImplicitTls
+    QLineEdit* Certpin;     // the pinned certificate fingerprint
     QCheckBox* Check1;
     QToolButton* Colorbox;
     QToolButton* Colorbox2;
@@ -54,6 +58,7 @@ private:
     QPushButton* Command2;
     int32_t textColour_ = 0;
     int32_t backgroundColour_ = 16777088;
+    int16_t shownTlsmode_ = Account::kPlain;
 };
 
 }  // namespace velkora

@@ -15,7 +15,8 @@ using Log = std::vector<std::pair<std::string, std::string>>;
 // Every field differs from its default and from other samples' fields.
 Account sample(const std::string& name) {
     const int n = name[0];
-    return {name, name + ".jp", static_cast<int16_t>(n), "u-" + name, "p-" + name, 0, n, n * 1000};
+    return {name, name + ".jp", static_cast<int16_t>(n),         "u-" + name,  "p-" + name, 0,
+            n,    n * 1000,     static_cast<int16_t>(1 + n % 2), "pin-" + name};
 }
 
 MemorySettingsStore storeWith(std::initializer_list<const char*> names) {
@@ -27,10 +28,10 @@ MemorySettingsStore storeWith(std::initializer_list<const char*> names) {
     return store;
 }
 
-TEST(Accounts, SaveWritesTheEightKeysInOrderAndLoadReadsThemBack) {
+TEST(Accounts, SaveWritesTheKeysInOrderAndLoadReadsThemBack) {
     MemorySettingsStore store;
     // A port above 32767 cannot be held; the user name is empty.
-    Account a{"会社", "192.0.2.1", -32768, "", "abc", 0, 0x00FF8000, -1};
+    Account a{"会社", "192.0.2.1", -32768, "", "abc", 0, 0x00FF8000, -1, Account::kStartTls, ""};
     saveAccount(store, 10, a);
     EXPECT_EQ(store.writeLog(), (Log{{"Aname10", "会社"},
                                      {"Hname10", "192.0.2.1"},
@@ -39,7 +40,9 @@ TEST(Accounts, SaveWritesTheEightKeysInOrderAndLoadReadsThemBack) {
                                      {"Passw10", "97 98 99 "},
                                      {"Check10", "0"},
                                      {"Scolor110", "16744448"},
-                                     {"Scolor210", "-1"}}));
+                                     {"Scolor210", "-1"},
+                                     {"Tlsmode10", "1"},
+                                     {"Tlspin10", "0"}}));
     Account loaded = loadAccount(store, 10);
     EXPECT_EQ(loaded.Uname, "0");  // an emptied user name comes back as the digit
     loaded.Uname = "";
@@ -53,8 +56,10 @@ TEST(Accounts, SaveWritesTheEightKeysInOrderAndLoadReadsThemBack) {
 }
 
 TEST(Accounts, MissingOrBrokenFieldsKeepTheirDefaults) {
+    // A store from before TLS has no security keys: plain POP3, nothing pinned.
     MemorySettingsStore store({{"Portno1", "pop3"},
                                {"Check1", "1.0"},
+                               {"Tlsmode1", "tls"},
                                {"Scolor11", "red"},
                                {"Scolor21", "99999999999"},
                                {"Hname1", "mail.example.jp"}});
@@ -94,9 +99,9 @@ TEST(Accounts, DeleteMovesTheLaterAccountsDownAndLeavesTheOldLastKeys) {
     EXPECT_EQ(loadAccount(store, 3), sample("d"));
     EXPECT_EQ(loadAccount(store, 4), sample("d"));
     // Accounts 2 and 3, in that order, then the count: the old number 4 stays as it was.
-    ASSERT_EQ(store.writeLog().size(), 17u);
+    ASSERT_EQ(store.writeLog().size(), 21u);
     EXPECT_EQ(store.writeLog().front().first, "Aname2");
-    EXPECT_EQ(store.writeLog()[8].first, "Aname3");
+    EXPECT_EQ(store.writeLog()[10].first, "Aname3");
     EXPECT_EQ(store.writeLog().back().first, "accountno");
 
     // The last account: only the count changes; numbers outside the list do nothing.

@@ -65,6 +65,16 @@ TEST(Cp932, LongTextCrossesTheInternalBufferIntact) {
     EXPECT_EQ(toUtf8(bytes + "\x80"), utf8 + "?");
 }
 
+TEST(Cp932, TextFullOfBadBytesConvertsWhole) {
+    // Megabytes of bytes that are no character: a conversion whose work grows with the
+    // square of the length would not end within the suite's time limit.
+    const std::size_t size = 8 * 1024 * 1024;
+    const std::string bad(size, '\xFF');
+    EXPECT_EQ(toUtf8(bad), std::string(size, '?'));
+    EXPECT_EQ(fromUtf8Lossy(bad), std::string(size, '?'));
+    EXPECT_EQ(toUtf8("\x82\xA0" + bad + "\x82\xA0"), "あ" + std::string(size, '?') + "あ");
+}
+
 TEST(Cp932, ConvertsFromSeveralThreadsAtOnce) {
     std::vector<int> failures(4, 0);
     {

@@ -75,10 +75,38 @@ TEST(IniDocument, HandEditedLinesAreReadAndKept) {
     // Both copies of a doubled key change; a new key goes after the section's last entry and
     // a new section at the end.
     EXPECT_EQ(doc.print(),
-              "; written by hand\n[other]\nAgentnm=not ours\n\n[setting]\n  Timeupval = 30  \n"
-              "Quoted = \"a \\\"b\\\" c\" \nOpen=\"not closed\n# a comment inside\n"
-              "no equals sign here\nTwice=\"third\"\nTwice=\"third\"\nChecktimerval=\"5\"\n\n"
-              "[tail]\nx=y\n[new]\nk=\"v\"\n");
+              "\xEF\xBB\xBF; written by hand\r\n[other]\r\nAgentnm=not ours\r\n\r\n[setting]\r\n"
+              "  Timeupval = 30  \r\nQuoted = \"a \\\"b\\\" c\" \r\nOpen=\"not closed\r\n"
+              "# a comment inside\r\nno equals sign here\r\nTwice=\"third\"\nTwice=\"third\"\n"
+              "Checktimerval=\"5\"\n\r\n[tail]\r\nx=y\r\n[new]\nk=\"v\"\n");
+}
+
+TEST(IniDocument, WritingOneKeyNeverChangesWhatAnotherReads) {
+    // Hand-edited files: a value ending in a CR of its own, before CR LF and at the very end;
+    // two byte order marks, the second hiding the section header; LF and CR LF mixed.
+    const std::vector<std::string> texts = {
+        "[setting]\r\nr=\r\r\nq=1\r\n",
+        "[setting]\nr=\r\r\nlast=\r\r",
+        "\xEF\xBB\xBF\xEF\xBB\xBF[setting]\r\nhidden=1\r\n",
+        "\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBF[setting]\nhidden=1\n[setting]\nshown=2\n",
+        "[setting]\r\na = x\r \r\n\r\n[setting]\nb=\"\\r\"\r\n",
+    };
+    const std::vector<std::string> keys = {"r", "q", "last", "hidden", "shown", "a", "b", "new"};
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        IniDocument doc = IniDocument::parse(text);
+        const IniDocument before = IniDocument::parse(text);
+        doc.set("setting", "new", "written");
+        doc.set("setting", "q", "changed");
+        const IniDocument after = IniDocument::parse(doc.print());
+        for (const std::string& key : keys) {
+            if (key == "new" || key == "q") {
+                continue;
+            }
+            EXPECT_EQ(after.find("setting", key), before.find("setting", key)) << key;
+        }
+        EXPECT_EQ(after.find("setting", "new"), "written");
+    }
 }
 
 }  // namespace

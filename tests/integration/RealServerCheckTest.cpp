@@ -257,7 +257,10 @@ TEST(CheckTool, RefusedSilentAndOverlongChecksEndWithStatusOneAndWrongUsageWithT
 
     for (const QStringList& wrong :
          {QStringList{"--account", "h", "110", "u"}, QStringList{"--account", "h", "0", "u", "p"},
-          QStringList{"--time-limit"}, QStringList{"extra"}}) {
+          QStringList{"--time-limit"}, QStringList{"extra"}, QStringList{"--tls"},
+          QStringList{"--account", "h", "995", "u", "p", "--tls", "--starttls"},
+          QStringList{"--account", "h", "995", "u", "p", "--tls", "--pin", "AB:CD"},
+          QStringList{"--account", "h", "110", "u", "p", "--pin", QString(64, QLatin1Char('a'))}}) {
         run = tool.run(wrong);
         EXPECT_EQ(run.exitCode, 2) << wrong.join(' ').toStdString();
         EXPECT_NE(run.err.find("--time-limit"), std::string::npos) << "with the usage text";

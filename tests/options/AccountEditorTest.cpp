@@ -29,6 +29,36 @@ TEST(AccountEditorTest, OkRefusesWhatCannotBeStoredAndNamesAnUnnamedAccount) {
     EXPECT_EQ(account.Check, 0);
 }
 
+TEST(AccountEditorTest, SecurityProposesItsPortAndAPinIsStoredInItsOneForm) {
+    // The usual port follows the choice; a port the user chose stays.
+    EXPECT_EQ(proposedPort(Account::kPlain, Account::kImplicitTls, "110"), "995");
+    EXPECT_EQ(proposedPort(Account::kStartTls, Account::kImplicitTls, "110"), "995");
+    EXPECT_EQ(proposedPort(Account::kImplicitTls, Account::kStartTls, "995"), "110");
+    EXPECT_EQ(proposedPort(Account::kPlain, Account::kStartTls, "110"), std::nullopt);
+    EXPECT_EQ(proposedPort(Account::kPlain, Account::kImplicitTls, "1110"), std::nullopt);
+
+    AccountFields fields;
+    fields.Hname = "nas.home";
+    fields.Tlsmode = Account::kImplicitTls;
+    fields.Tlspin = "sha256:" + std::string(64, 'a');
+    auto result = accountFromFields(fields);
+    ASSERT_TRUE(std::holds_alternative<Account>(result));
+    std::string stored;
+    for (int i = 0; i < 32; ++i) {
+        stored += i == 0 ? "AA" : ":AA";
+    }
+    EXPECT_EQ(std::get<Account>(result).Tlspin, stored);
+    EXPECT_EQ(std::get<Account>(result).Tlsmode, Account::kImplicitTls);
+    for (const char* bad : {"AB:CD", "not a fingerprint", "ZZ"}) {
+        fields.Tlspin = bad;
+        EXPECT_TRUE(std::holds_alternative<std::string>(accountFromFields(fields))) << bad;
+    }
+    fields.Tlspin = "  ";
+    result = accountFromFields(fields);
+    ASSERT_TRUE(std::holds_alternative<Account>(result));
+    EXPECT_EQ(std::get<Account>(result).Tlspin, "");
+}
+
 TEST(AccountListTest, ColumnWidthsAndColoursOfTheRows) {
     EXPECT_EQ(accountColumnWidths(18).name, 4960);
     EXPECT_EQ(accountColumnWidths(19).name, 4700);

@@ -258,6 +258,13 @@ TEST_F(OptionsDialogTest, AccountChangesAreStoredAtOnce) {
         editor.findChild<QLineEdit*>("Hostname")->setText("pop.example.jp");
         editor.findChild<QLineEdit*>("UserName")->setText("taro");
         editor.findChild<QLineEdit*>("MailPassWord")->setText("abc");
+        // TLS from the first byte proposes its port; a pin is taken as pasted.
+        auto* pin = editor.findChild<QLineEdit*>("Certpin");
+        EXPECT_FALSE(pin->isEnabled());
+        editor.findChild<QComboBox*>("Tlsmodebox")->setCurrentIndex(2);
+        EXPECT_EQ(editor.findChild<QLineEdit*>("Portbox")->text(), "995");
+        EXPECT_TRUE(pin->isEnabled());
+        pin->setText(QString(64, QLatin1Char('b')));
         EXPECT_TRUE(ok->isEnabled());
         ok->click();
     });
@@ -267,6 +274,9 @@ TEST_F(OptionsDialogTest, AccountChangesAreStoredAtOnce) {
     EXPECT_EQ(store.read("accountno", ""), "4");
     EXPECT_EQ(store.read("Aname4", ""), "taro@pop.example.jp");
     EXPECT_EQ(store.read("Passw4", ""), "97 98 99 ");
+    EXPECT_EQ(store.read("Portno4", ""), "995");
+    EXPECT_EQ(store.read("Tlsmode4", ""), "2");
+    EXPECT_EQ(loadAccount(store, 4).Tlspin.substr(0, 6), "BB:BB:");
 
     // Edit of row 2: a port that is no port is refused and the editor stays open.
     pressRow(1);

@@ -153,6 +153,25 @@ std::string tail(const std::string& text, std::size_t max) {
 
 }  // namespace
 
+bool DovecotServer::ipv6LoopbackAvailable() {
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_addr = in6addr_loopback;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return bound;
+}
+
+void DovecotServer::useTls(const std::string& certificatePem, const std::string& keyPem) {
+    writeFile(fs::path(dir_) / "server.pem", certificatePem);
+    writeFile(fs::path(dir_) / "server.key", keyPem);
+    tls_ = true;
+}
+
 std::string DovecotServer::findBinary() {
     std::vector<std::string> dirs;
     if (const char* path = std::getenv("PATH")) {
@@ -275,15 +294,18 @@ void DovecotServer::writePasswd() const {
 
 void DovecotServer::writeConfig() const {
     const std::string& d = dir_;
+    const std::string addresses = ipv6_ ? "127.0.0.1, ::1" : "127.0.0.1";
     std::ostringstream conf;
     conf << "# Private test instance; nothing here refers to the system's Dovecot.\n"
          << "protocols = pop3\n"
-         << "listen = 127.0.0.1\n"
+         << "listen = " << addresses << "\n"
          << "base_dir = " << d << "/run\n"
          << "state_dir = " << d << "/state\n"
          << "log_path = " << d << "/dovecot.log\n"
          << "info_log_path = " << d << "/dovecot.log\n"
-         << "ssl = no\n"
+         << (tls_ ? "ssl = yes\nssl_cert = <" + d + "/server.pem\nssl_key = <" + d +
+                        "/server.key\nssl_min_protocol = TLSv1.2\n"
+                  : std::string("ssl = no\n"))
          << "disable_plaintext_auth = no\n"
          << "auth_mechanisms = plain\n"
          // Tests log in with wrong passwords on purpose and must not wait for the penalty.
@@ -316,10 +338,17 @@ void DovecotServer::writeConfig() const {
          << "  chroot =\n"
          << "  process_min_avail = 1\n"
          << "  inet_listener pop3 {\n"
-         << "    address = 127.0.0.1\n"
+         << "    address = " << addresses << "\n"
          << "    port = " << port_ << "\n"
-         << "  }\n"
-         << "}\n";
+         << "  }\n";
+    if (tls_) {
+        conf << "  inet_listener pop3s {\n"
+             << "    address = " << addresses << "\n"
+             << "    port = " << tlsPort_ << "\n"
+             << "    ssl = yes\n"
+             << "  }\n";
+    }
+    conf << "}\n";
     writeFile(fs::path(d) / "dovecot.conf", conf.str());
 }
 
@@ -353,6 +382,7 @@ bool DovecotServer::launchOnce(std::string* error) {
         return false;
     }
     port_ = freeLoopbackPort();
+    tlsPort_ = tls_ ? freeLoopbackPort() : 0;
     writePasswd();
     writeConfig();
     std::error_code ignored;

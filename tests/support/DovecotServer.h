@@ -33,6 +33,14 @@ public:
     void addMessage(const std::string& user, const std::string& fileName,
                     const std::string& content);
 
+    // TLS with this certificate (before start()): STARTTLS ("STLS") on port(), and TLS from
+    // the first byte on tlsPort().
+    void useTls(const std::string& certificatePem, const std::string& keyPem);
+    // Listens on ::1 as well as on 127.0.0.1, at the same ports (before start()).
+    void listenOnIpv6Too() { ipv6_ = true; }
+    // True when this machine can listen on ::1.
+    static bool ipv6LoopbackAvailable();
+
     // Starts dovecot and waits until its port greets with "+OK". On failure returns false
     // with the reason and the tail of Dovecot's log in *error.
     bool start(std::string* error);
@@ -41,6 +49,7 @@ public:
 
     bool running() const { return pid_ > 0; }
     uint16_t port() const { return port_; }
+    uint16_t tlsPort() const { return tlsPort_; }
     const std::string& directory() const { return dir_; }
     std::string logText() const;
 
@@ -59,6 +68,9 @@ private:
     std::string dir_;
     std::vector<User> users_;
     uint16_t port_ = 0;
+    uint16_t tlsPort_ = 0;
+    bool tls_ = false;
+    bool ipv6_ = false;
     pid_t pid_ = -1;
     int pidfd_ = -1;
     // The identity that owns the mail and runs the POP3 processes.

@@ -139,7 +139,15 @@ std::string FakePop3Server::topReply(int message, int lines) const {
     return out + ".\r\n";
 }
 
-FakeReply FakePop3Server::answer(const std::string& line) {
+void FakePop3Server::useTls(Tls mode, TestCertificate certificate, std::size_t pieceSize,
+                            int64_t gapMs) {
+    tls_ = mode;
+    certificate_ = std::move(certificate);
+    tlsPieceSize_ = pieceSize;
+    tlsGapMs_ = gapMs;
+}
+
+FakeReply FakePop3Server::answer(const std::string& line, bool overTls) {
     for (auto it = onceOverrides_.begin(); it != onceOverrides_.end(); ++it) {
         if (matches(line, it->first)) {
             FakeReply reply = std::move(it->second);
@@ -173,6 +181,13 @@ FakeReply FakePop3Server::answer(const std::string& line) {
     if (line == "QUIT") {
         return deliver("+OK bye\r\n", false);
     }
+    if (line == "CAPA" && tls_ == Tls::StartTls) {
+        return deliver(
+            overTls ? "+OK\r\nTOP\r\nUSER\r\n.\r\n" : "+OK\r\nTOP\r\nUSER\r\nSTLS\r\n.\r\n", false);
+    }
+    if (line == "STLS" && tls_ == Tls::StartTls && !overTls) {
+        return deliver("+OK Begin TLS negotiation\r\n", false);
+    }
     return deliver("-ERR unknown command\r\n", false);
 }
 
@@ -189,7 +204,8 @@ FakeSocketApi::~FakeSocketApi() {
 
 FakePop3Server& FakeSocketApi::addServer(const std::string& host) {
     servers_.push_back(std::make_unique<FakePop3Server>(host));
-    byAddress_[htonl(0x0A000000u + static_cast<uint32_t>(servers_.size()))] = servers_.back().get();
+    servers_.back()->setAddresses(
+        {IpAddress::v4(htonl(0x0A000000u + static_cast<uint32_t>(servers_.size())))});
     return *servers_.back();
 }
 
@@ -212,13 +228,67 @@ std::vector<std::string> FakeSocketApi::sentTexts(const std::string& host) const
     return out;
 }
 
-std::optional<uint32_t> FakeSocketApi::lookupHost(const std::string& host) {
-    for (const auto& [address, s] : byAddress_) {
-        if (s->host() == host) {
-            return address;
+void FakeSocketApi::breakConnection(int errorCode) {
+    if (!open_) {
+        return;
+    }
+    brokenCode_ = errorCode;
+    inbox_.clear();
+    inbox_.push_back({FakeReply::Kind::ReceiveFailure, {}, errorCode});
+    if (selected_ == SocketNotification::Read) {
+        post(SocketNotification::Read);
+    }
+}
+
+void FakeSocketApi::setUnreachable(const IpAddress& address, int errorCode) {
+    unreachable_.emplace_back(address, errorCode);
+}
+
+FakePop3Server* FakeSocketApi::serverAt(const IpAddress& address) const {
+    for (const auto& s : servers_) {
+        const auto& addresses = s->addresses();
+        if (std::find(addresses.begin(), addresses.end(), address) != addresses.end()) {
+            return s.get();
         }
     }
-    return std::nullopt;
+    return nullptr;
+}
+
+void FakeSocketApi::resolve(const std::string& host, std::function<void(HostAddresses)> done) {
+    ++lookups_;
+    HostAddresses found;
+    int64_t delay = 0;
+    FakePop3Server* named = nullptr;
+    for (const auto& s : servers_) {
+        if (s->host() == host) {
+            named = s.get();
+        }
+    }
+    if (named != nullptr) {
+        found.addresses = named->addresses();
+        delay = named->lookupDelayMs_;
+    } else {
+        found.error = 11001;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    auto answer = [alive, done = std::move(done), found]() {
+        if (!alive.expired()) {
+            done(found);
+        }
+    };
+    if (delay <= 0) {
+        loop_.post(std::move(answer));
+        return;
+    }
+    auto timer = loop_.createTimer();
+    Timer* raw = timer.get();
+    timer->setHandler([raw, answer] {
+        raw->setEnabled(false);
+        answer();
+    });
+    timer->setInterval(static_cast<int>(delay));
+    timer->setEnabled(true);
+    lookupTimers_.push_back(std::move(timer));
 }
 
 bool FakeSocketApi::createSocket() {
@@ -234,6 +304,9 @@ bool FakeSocketApi::createSocket() {
     current_ = nullptr;
     inbox_.clear();
     lineBuffer_.clear();
+    tls_.reset();
+    greetingOwed_ = false;
+    brokenCode_ = 0;
     return true;
 }
 
@@ -249,42 +322,61 @@ void FakeSocketApi::selectNotification(SocketNotification kind) {
     }
 }
 
-int FakeSocketApi::connect(uint32_t addressNetworkOrder, uint16_t) {
+int FakeSocketApi::connect(const std::vector<IpAddress>& addresses, uint16_t) {
+    lastConnect_ = addresses;
     if (!open_) {
         lastError_ = 10038;
         return -1;
     }
-    if (addressNetworkOrder == 0xFFFFFFFFu) {
-        lastError_ = 10049;
+    // Addresses that fail at once are passed over; the first one that does not takes the
+    // connection, whether a server answers there or not.
+    int firstError = 0;
+    for (const IpAddress& address : addresses) {
+        auto unreachable = std::find_if(unreachable_.begin(), unreachable_.end(),
+                                        [&](const auto& entry) { return entry.first == address; });
+        FakePop3Server* server = serverAt(address);
+        const int refused = unreachable != unreachable_.end() ? unreachable->second
+                            : server                          ? server->refuseCode_
+                                                              : 0;
+        if (refused != 0) {
+            firstError = firstError != 0 ? firstError : refused;
+            continue;
+        }
+        current_ = server;
+        if (server) {
+            ++server->connections_;
+        }
+        lastError_ = 10035;  // under way
+        const int64_t delay = server ? server->connectDelayMs_ : 0;
+        if (delay > 0) {
+            enqueue({loop_.now() + delay, generation_, {}, true});
+        } else {
+            post(SocketNotification::Connect);
+        }
+        if (server) {
+            connected_ = true;
+            if (server->tls_ == FakePop3Server::Tls::Implicit) {
+                // The greeting comes over TLS, once the client has made its handshake.
+                tls_ = std::make_unique<FakeTlsServer>(server->certificate_);
+                greetingOwed_ = true;
+                runScheduled();
+            } else {
+                schedule(server->greeting(), delay + server->latencyMs_);
+            }
+        } else {
+            runScheduled();
+        }
         return -1;
     }
-    auto found = byAddress_.find(addressNetworkOrder);
-    FakePop3Server* server = found == byAddress_.end() ? nullptr : found->second;
-    if (server && server->refuseCode_ != 0) {
-        lastError_ = server->refuseCode_;
-        return -1;
-    }
-    current_ = server;
-    if (server) {
-        ++server->connections_;
-    }
-    lastError_ = 10035;  // under way
-    const int64_t delay = server ? server->connectDelayMs_ : 0;
-    if (delay > 0) {
-        scheduled_.push_back({loop_.now() + delay, generation_, {}, true});
-    } else {
-        post(SocketNotification::Connect);
-    }
-    if (server) {
-        connected_ = true;
-        schedule(server->greeting(), delay + server->latencyMs_);
-    } else {
-        runScheduled();
-    }
+    lastError_ = firstError != 0 ? firstError : 10049;
     return -1;
 }
 
 long FakeSocketApi::send(const char* data, std::size_t size) {
+    if (open_ && brokenCode_ != 0) {
+        lastError_ = brokenCode_;
+        return -1;
+    }
     if (!open_ || !connected_) {
         ++sendsWithoutConnection_;
         sent_.push_back({std::string(), cp932::toUtf8(std::string(data, size)), loop_.now()});
@@ -292,7 +384,18 @@ long FakeSocketApi::send(const char* data, std::size_t size) {
         return -1;
     }
     rawSent_.append(data, size);
-    lineBuffer_.append(data, size);
+    if (tls_) {
+        const bool wasDone = tls_->handshakeDone();
+        lineBuffer_ += tls_->receive(std::string(data, size));
+        // Handshake messages (or an alert) go back at once, before any answer.
+        scheduleRecords(tls_->takeRecords(), current_ ? current_->latencyMs_ : 0);
+        if (!wasDone && tls_->handshakeDone() && greetingOwed_ && current_) {
+            greetingOwed_ = false;
+            schedule(current_->greeting(), current_->latencyMs_);
+        }
+    } else {
+        lineBuffer_.append(data, size);
+    }
     std::size_t eol;
     while ((eol = lineBuffer_.find("\r\n")) != std::string::npos) {
         std::string line = lineBuffer_.substr(0, eol);
@@ -306,7 +409,16 @@ void FakeSocketApi::onLine(const std::string& wireLine) {
     const std::string text = cp932::toUtf8(wireLine);
     sent_.push_back({current_ ? current_->host() : std::string(), text, loop_.now()});
     if (current_) {
-        schedule(current_->answer(text), current_->latencyMs_);
+        const bool overTls = tls_ != nullptr;
+        const FakeReply reply = current_->answer(text, overTls);
+        schedule(reply, current_->latencyMs_);
+        const bool accepted = reply.kind == FakeReply::Kind::Data && !reply.chunks.empty() &&
+                              reply.chunks.front().rfind("+OK", 0) == 0;
+        if (text == "STLS" && accepted && !overTls &&
+            current_->tls_ == FakePop3Server::Tls::StartTls) {
+            // Everything after the "+OK" is TLS.
+            tls_ = std::make_unique<FakeTlsServer>(current_->certificate_);
+        }
     }
 }
 
@@ -349,6 +461,9 @@ void FakeSocketApi::closeSocket() {
     inbox_.clear();
     lineBuffer_.clear();
     current_ = nullptr;
+    tls_.reset();
+    greetingOwed_ = false;
+    brokenCode_ = 0;
 }
 
 void FakeSocketApi::post(SocketNotification kind) {
@@ -374,7 +489,7 @@ void FakeSocketApi::post(SocketNotification kind) {
     });
 }
 
-void FakeSocketApi::schedule(const FakeReply& reply, int64_t extraDelay) {
+void FakeSocketApi::schedule(const FakeReply& reply, int64_t extraDelay, bool asRecords) {
     // One byte stream: an answer starts only after everything sent before it on the connection.
     int64_t start = loop_.now() + extraDelay + reply.delayMs;
     for (const auto& pending : scheduled_) {
@@ -385,26 +500,52 @@ void FakeSocketApi::schedule(const FakeReply& reply, int64_t extraDelay) {
     switch (reply.kind) {
         case FakeReply::Kind::Silence:
             return;
-        case FakeReply::Kind::Data:
-            for (std::size_t i = 0; i < reply.chunks.size(); ++i) {
-                scheduled_.push_back({start + static_cast<int64_t>(i) * reply.gapMs,
-                                      generation_,
-                                      {FakeReply::Kind::Data, reply.chunks[i], 0}});
+        case FakeReply::Kind::Data: {
+            int64_t at = start;
+            for (std::size_t i = 0; i < reply.chunks.size(); ++i, at += reply.gapMs) {
+                if (!asRecords && tls_ && tls_->handshakeDone()) {
+                    // Encrypted now, in the order the chunks go out.
+                    const std::string records = tls_->encrypt(reply.chunks[i]);
+                    const std::size_t piece = current_ && current_->tlsPieceSize_ > 0
+                                                  ? current_->tlsPieceSize_
+                                                  : records.size();
+                    const int64_t gap = current_ ? current_->tlsGapMs_ : 1;
+                    for (std::size_t from = 0; from < records.size(); from += piece, at += gap) {
+                        enqueue({at,
+                                 generation_,
+                                 {FakeReply::Kind::Data, records.substr(from, piece), 0}});
+                    }
+                    continue;
+                }
+                enqueue({at, generation_, {FakeReply::Kind::Data, reply.chunks[i], 0}});
             }
             break;
+        }
         case FakeReply::Kind::ReceiveFailure:
-            scheduled_.push_back({start, generation_, {reply.kind, {}, reply.failureCode}});
+            enqueue({start, generation_, {reply.kind, {}, reply.failureCode}});
             break;
     }
     runScheduled();
 }
 
+void FakeSocketApi::scheduleRecords(const std::string& records, int64_t extraDelay) {
+    if (records.empty()) {
+        return;
+    }
+    schedule(FakeReply::raw(records), extraDelay, true);
+}
+
+void FakeSocketApi::enqueue(Scheduled item) {
+    // Kept in time order; equal times in the order scheduled.
+    auto at = std::upper_bound(scheduled_.begin(), scheduled_.end(), item.at,
+                               [](int64_t t, const Scheduled& s) { return t < s.at; });
+    scheduled_.insert(at, std::move(item));
+}
+
 void FakeSocketApi::runScheduled() {
-    std::stable_sort(scheduled_.begin(), scheduled_.end(),
-                     [](const auto& a, const auto& b) { return a.at < b.at; });
     while (!scheduled_.empty() && scheduled_.front().at <= loop_.now()) {
         Scheduled next = std::move(scheduled_.front());
-        scheduled_.erase(scheduled_.begin());
+        scheduled_.pop_front();
         if (next.generation != generation_ || !open_) {
             continue;
         }

@@ -2,15 +2,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "checker/net/SocketApi.h"
+#include "tests/support/FakeTlsServer.h"
 #include "tests/support/SimulatedEventLoop.h"
+#include "tests/support/TestCertificates.h"
 
 namespace velkora::test {
 
@@ -49,6 +51,9 @@ struct FakeReply {
 // by ".", answers QUIT with "+OK" and answers anything else with "-ERR".
 class FakePop3Server {
 public:
+    // TLS: none, from the first byte (port 995), or after "STLS" (offered in "CAPA").
+    enum class Tls { None, Implicit, StartTls };
+
     enum class Delivery {
         WholeReply,       // each default reply in one chunk
         StatusLineFirst,  // TOP replies: the status line alone, then the rest
@@ -75,12 +80,23 @@ public:
     // connect() fails at once with the code.
     void refuseConnections(int errorCode) { refuseCode_ = errorCode; }
 
+    // The addresses its name resolves to, in that order (at first its IPv4 address 10.0.0.n).
+    void setAddresses(std::vector<IpAddress> addresses) { addresses_ = std::move(addresses); }
+    const std::vector<IpAddress>& addresses() const { return addresses_; }
+    // The name lookup answers after this long (virtual time); 0: at the next event.
+    void setLookupDelay(int64_t ms) { lookupDelayMs_ = ms; }
+
+    // Speaks TLS with this certificate. Its records are cut into pieces of pieceSize bytes
+    // (0: one piece per reply chunk), gapMs apart.
+    void useTls(Tls mode, TestCertificate certificate, std::size_t pieceSize = 0,
+                int64_t gapMs = 1);
+
     int connectionCount() const { return connections_; }
 
 private:
     friend class FakeSocketApi;
 
-    FakeReply answer(const std::string& line);
+    FakeReply answer(const std::string& line, bool overTls);
     FakeReply greeting() const;
     FakeReply deliver(std::string bytes, bool isTop) const;
     std::string topReply(int message, int lines) const;
@@ -97,6 +113,12 @@ private:
     int64_t connectDelayMs_ = 0;
     int refuseCode_ = 0;
     int connections_ = 0;
+    std::vector<IpAddress> addresses_;
+    int64_t lookupDelayMs_ = 0;
+    Tls tls_ = Tls::None;
+    TestCertificate certificate_;
+    std::size_t tlsPieceSize_ = 0;
+    int64_t tlsGapMs_ = 1;
 };
 
 // The socket seam as a fake network of POP3 servers in virtual time. Notifications are always
@@ -112,6 +134,15 @@ public:
     // Adds a server reachable by that host name (and by its address 10.0.0.n).
     FakePop3Server& addServer(const std::string& host);
     FakePop3Server& server(const std::string& host);
+    // A connect to this address fails at once with the code (as to an IPv6 address without a
+    // route); an address that is neither this nor a server's never answers.
+    void setUnreachable(const IpAddress& address, int errorCode);
+    // The peer is gone (a reset): from now on every send and receive on the current
+    // connection fails with the code, and a waiting reader is woken.
+    void breakConnection(int errorCode);
+    // The addresses of the last connect, as given.
+    const std::vector<IpAddress>& lastConnectAddresses() const { return lastConnect_; }
+    int lookupCount() const { return lookups_; }
 
     // One line sent by the client, in order over all connections.
     struct SentLine {
@@ -141,13 +172,13 @@ public:
     bool createSocket() override;
     bool hasSocket() const override { return open_; }
     void selectNotification(SocketNotification kind) override;
-    int connect(uint32_t addressNetworkOrder, uint16_t port) override;
+    int connect(const std::vector<IpAddress>& addresses, uint16_t port) override;
     int setNonBlocking() override { return 0; }
     long send(const char* data, std::size_t size) override;
     long receive(char* buffer, std::size_t size) override;
     void closeSocket() override;
     int lastError() const override { return lastError_; }
-    std::optional<uint32_t> lookupHost(const std::string& host) override;
+    void resolve(const std::string& host, std::function<void(HostAddresses)> done) override;
 
 private:
     struct Item {
@@ -162,16 +193,28 @@ private:
         bool connectNotification = false;  // instead of an item: the connect notification
     };
 
-    void schedule(const FakeReply& reply, int64_t extraDelay);
+    // Chunks of a connection under TLS are encrypted, unless they are records already.
+    void schedule(const FakeReply& reply, int64_t extraDelay, bool asRecords = false);
+    // Schedules bytes as they are, outside any reply (TLS records).
+    void scheduleRecords(const std::string& records, int64_t extraDelay);
+    FakePop3Server* serverAt(const IpAddress& address) const;
     void arrive(Item item);
     void post(SocketNotification kind);
     void armScheduler();
+    void enqueue(Scheduled item);
     void runScheduled();
     void onLine(const std::string& wireLine);
 
     SimulatedEventLoop& loop_;
     std::vector<std::unique_ptr<FakePop3Server>> servers_;
-    std::map<uint32_t, FakePop3Server*> byAddress_;
+    std::vector<std::pair<IpAddress, int>> unreachable_;
+    std::vector<IpAddress> lastConnect_;
+    std::vector<std::unique_ptr<Timer>> lookupTimers_;
+    int lookups_ = 0;
+    // TLS of the current connection, and its greeting when it waits for the handshake.
+    std::unique_ptr<FakeTlsServer> tls_;
+    bool greetingOwed_ = false;
+    int brokenCode_ = 0;
     std::function<void()> sink_;
 
     bool open_ = false;
@@ -184,7 +227,7 @@ private:
     std::string lineBuffer_;
 
     std::unique_ptr<Timer> scheduler_;
-    std::vector<Scheduled> scheduled_;  // equal times in the order scheduled
+    std::deque<Scheduled> scheduled_;  // by time; equal times in the order scheduled
 
     std::vector<SentLine> sent_;
     std::string rawSent_;

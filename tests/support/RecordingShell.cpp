@@ -3,6 +3,7 @@
 namespace velkora::test {
 
 void RecordingTrayIcon::tuskicon(TrayState state) {
+    calls.push_back("tuskicon " + std::to_string(static_cast<int>(state)));
     switch (state) {
         case TrayState::NewMail:
             image = TrayImage::NewMail;

@@ -11,18 +11,21 @@
 
 namespace velkora::test {
 
-// A tray icon that keeps the image it would show and the tips given to tuskicon2.
+// A tray icon that keeps the image it would show, the tips given to tuskicon2 and every
+// call in order ("tuskicon 5", "tuskicon2 <tip>").
 class RecordingTrayIcon final : public TrayIcon {
 public:
     void tuskicon(TrayState state) override;
     void tuskicon2(const std::string& tip) override {
         image = TrayImage::Checking;
         tips.push_back(tip);
+        calls.push_back("tuskicon2 " + tip);
     }
     TrayImage currentImage() const override { return image; }
 
     TrayImage image = TrayImage::Normal;
     std::vector<std::string> tips;
+    std::vector<std::string> calls;
     int removed = 0;  // tuskicon(Remove) calls
 };
 

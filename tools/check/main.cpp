@@ -17,6 +17,7 @@
 #include "checker/shell/Checker.h"
 #include "checker/shell/HeadlessServices.h"
 #include "common/Accounts.h"
+#include "common/CertificatePin.h"
 #include "common/IniSettingsStore.h"
 #include "common/qt/QtEventLoop.h"
 #include "tools/check/JsonText.h"
@@ -32,7 +33,8 @@ constexpr int kDefaultTimeLimitSeconds = 600;
 constexpr int kLongestTimeLimitSeconds = 24 * 60 * 60;
 
 constexpr const char* kUsage =
-    R"(使い方: velkora-check [--account ホスト ポート ユーザー パスワード] [--time-limit 秒]
+    R"(使い方: velkora-check [--account ホスト ポート ユーザー パスワード [--tls | --starttls]
+                       [--pin 指紋]] [--time-limit 秒]
        velkora-check --help
 
 設定でチェックが有効になっているアカウントをすべて、メニューの「ﾒｰﾙﾁｪｯｸ(&L)」と同じように
@@ -45,6 +47,14 @@ constexpr const char* kUsage =
         ("Talkcnt"、"Notstr" など) は設定ファイルか、その既定値のとおりです。
         パスワードに - を指定すると、標準入力の1行目から読みます (コマンドラインの
         パスワードは、同じマシンのほかのユーザーからも見えます)。
+  --tls
+        --account のサーバーに、最初から TLS で接続します (POP3S、ふつうはポート 995)。
+  --starttls
+        --account のサーバーに接続してから STLS で TLS に切り替えます (ふつうはポート
+        110)。サーバーが STLS に対応していなければ、パスワードを送らずにエラーになります。
+  --pin 指紋
+        --account のサーバーの証明書として、この SHA-256 指紋 (AB:CD:... の形) の証明書
+        だけを信頼します。自己署名の証明書を使う自宅のサーバーなどのためのものです。
   --time-limit 秒
         全体の制限時間 (既定 600 秒)。過ぎるとそこまでの結果を出力して終了します。
         各アカウントの時間切れ ("Timeupval") はそれとは別に働きます。
@@ -67,6 +77,8 @@ struct Options {
     bool help = false;
     std::optional<Account> account;
     int timeLimitSeconds = kDefaultTimeLimitSeconds;
+    int16_t tlsmode = Account::kPlain;
+    std::optional<std::string> pin;
 };
 
 struct UsageError {
@@ -110,6 +122,19 @@ Options parseOptions(const std::vector<std::string>& args) {
             account.Passw = args[i + 4];
             options.account = account;
             i += 4;
+        } else if (arg == "--tls" || arg == "--starttls") {
+            const int16_t mode = arg == "--tls" ? Account::kImplicitTls : Account::kStartTls;
+            if (options.tlsmode != Account::kPlain && options.tlsmode != mode) {
+                throw UsageError{"--tls と --starttls は同時に指定できません"};
+            }
+            options.tlsmode = mode;
+        } else if (arg == "--pin") {
+            const auto pin = i + 1 < args.size() ? normalizeFingerprint(args[i + 1]) : std::nullopt;
+            if (!pin) {
+                throw UsageError{"--pin には証明書の SHA-256 指紋 (32 バイトの16進数) が必要です"};
+            }
+            options.pin = *pin;
+            ++i;
         } else if (arg == "--time-limit") {
             const auto seconds = i + 1 < args.size()
                                      ? parseNumber(args[i + 1], 1, kLongestTimeLimitSeconds)
@@ -122,6 +147,16 @@ Options parseOptions(const std::vector<std::string>& args) {
         } else {
             throw UsageError{"不明な引数です: " + arg};
         }
+    }
+    if ((options.tlsmode != Account::kPlain || options.pin) && !options.account) {
+        throw UsageError{"--tls、--starttls、--pin は --account と一緒に指定します"};
+    }
+    if (options.pin && options.tlsmode == Account::kPlain) {
+        throw UsageError{"--pin は --tls か --starttls と一緒に指定します"};
+    }
+    if (options.account) {
+        options.account->Tlsmode = options.tlsmode;
+        options.account->Tlspin = options.pin.value_or("");
     }
     return options;
 }

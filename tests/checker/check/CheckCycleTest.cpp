@@ -417,5 +417,83 @@ TEST(CheckCycle, LateQuitReplyDoesNotWakeAnAbandonedCheck) {
     EXPECT_EQ(h.api.openSocketCount(), 0);
 }
 
+TEST(CheckCycle, TheTimeUpCountsThePausesOfASessionNotItsNotifications) {
+    // Each pause of 100 ms outlasts a 60 ms tick; a pause of 50 ms does not, because every
+    // notification starts the tick's period anew. The count itself is never reset.
+    for (const int64_t latency : {int64_t{100}, int64_t{50}}) {
+        SCOPED_TRACE("latency " + std::to_string(latency));
+        CycleHarness h;
+        h.set("Timeupval", "5");
+        h.addAccount("A", "a.example", 3).setLatency(latency);
+        std::vector<int16_t> givenUp;
+        h.cycle().onAccountTimedOut = [&] { givenUp.push_back(h.state().currentAccountNumber); };
+        h.runCheck();
+        if (latency == 50) {
+            EXPECT_EQ(h.api.sentTexts("a.example"), session(3));
+            EXPECT_TRUE(givenUp.empty());
+        } else {
+            // Greeting, USER, PASS, STAT: four ticks; the fifth, waiting for TOP 1, gives up.
+            EXPECT_EQ(h.api.sentTexts("a.example"),
+                      (Strings{"USER user", "PASS pw", "STAT", "TOP 1 10", "QUIT"}));
+            EXPECT_EQ(h.sentAt("a.example", "QUIT"), h.sentAt("a.example", "TOP 1 10") + 60);
+            EXPECT_EQ(givenUp, std::vector<int16_t>{1});
+        }
+        // A notification after the check has ended does not wake the time-up.
+        h.cycle().restartTimeup();
+        EXPECT_FALSE(h.cycle().timeuptimer().enabled());
+    }
+}
+
+TEST(CheckCycle, EveryAccountStepShowsTheCheckingIconBeforeItsTip) {
+    CycleHarness h;
+    h.addAccount("A", "a.example", 1);
+    h.addAccount("B", "b.example", 1, 0);
+    h.addAccount("C", "c.example", 0);
+    h.runCheck();
+    EXPECT_EQ(h.tray.calls,
+              (Strings{"tuskicon 5", "tuskicon2 Aをチェック中です", "tuskicon 5", "tuskicon 5",
+                       "tuskicon2 Cをチェック中です", "tuskicon 5", "tuskicon 3"}));
+}
+
+TEST(CheckCycle, ALookupThatStallsHoldsUpNeitherTheLoopNorTheCheck) {
+    CycleHarness h;
+    h.addAccount("Stalled", "stalled.example", 1).setLookupDelay(60000);
+    h.addAccount("Next", "next.example", 1);
+    int ticks = 0;
+    auto ticker = h.loop.createTimer();
+    ticker->setHandler([&] { ++ticks; });
+    ticker->setInterval(100);
+    ticker->setEnabled(true);
+    h.beginCheck();
+    EXPECT_EQ(h.loop.now(), 0);
+    h.loop.advanceBy(2000);
+    EXPECT_EQ(ticks, 20);  // the loop ran on while the name was looked up
+    h.loop.runUntil([&] { return !h.state().checkInProgress; });
+    // The time-up gave the account up; the next one was checked long before the answer.
+    EXPECT_EQ(h.sentAt("next.example", "USER user"), 120 * 60 + 1000);
+    EXPECT_EQ(h.checker.mailList().mailCount(), 1u);
+    h.loop.advanceTo(70000);
+    EXPECT_EQ(h.api.server("stalled.example").connectionCount(), 0);
+    EXPECT_EQ(h.api.openSocketCount(), 0);
+}
+
+TEST(CheckCycle, AServerThatTricklesIsEndedByTheAccountsOverallLimit) {
+    CycleHarness h;
+    // One byte every 50 ms, for longer than the limit: the time-up never gets a tick in.
+    const int64_t gap = 50;
+    const std::size_t bytes = CheckCycle::kAccountLimitMs / gap + 1000;
+    h.addAccount("Trickle", "trickle.example", 0)
+        .setGreeting(FakeReply::dribble(std::string(bytes, '.'), 1, gap));
+    h.addAccount("Next", "next.example", 1);
+    std::vector<int16_t> givenUp;
+    h.cycle().onAccountTimedOut = [&] { givenUp.push_back(h.state().currentAccountNumber); };
+    h.runCheck();
+    EXPECT_EQ(h.sentAt("trickle.example", "QUIT"), CheckCycle::kAccountLimitMs);
+    EXPECT_EQ(h.sentAt("next.example", "USER user"), CheckCycle::kAccountLimitMs + 1000);
+    EXPECT_EQ(givenUp, std::vector<int16_t>{1});
+    EXPECT_EQ(h.checker.mailList().mailCount(), 1u);
+    EXPECT_FALSE(h.cycle().accountLimitTimer().enabled());
+}
+
 }  // namespace
 }  // namespace velkora

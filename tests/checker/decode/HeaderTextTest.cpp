@@ -44,6 +44,13 @@ TEST(DecodeHeaderText, ShowsWhatIsNoWordAsWritten) {
     EXPECT_EQ(decodeHeaderText("=?UTF-8?Q?a=FFb?="), "a?b");
 }
 
+TEST(CharsetTextToUtf8, TextFullOfBadBytesConvertsWhole) {
+    // As for code page 932: megabytes of bytes that are no character of the charset.
+    const std::size_t size = 4 * 1024 * 1024;
+    EXPECT_EQ(charsetTextToUtf8(std::string(size, '\xFF'), "euc-jp"), std::string(size, '?'));
+    EXPECT_EQ(legacyTextToUtf8(std::string(size, '\xFF')), std::string(size, '?'));
+}
+
 TEST(CharsetTextToUtf8, DropsOnlyACharacterCutByTheEndOfAReply) {
     EXPECT_EQ(charsetTextToUtf8("\xE6\x97\xA5\xE6\x9C", "utf-8", TextEnd::MayBeCut), "日");
     EXPECT_EQ(charsetTextToUtf8("\xE6\x97\xA5\xE6\x9C", "utf-8", TextEnd::Complete), "日?");

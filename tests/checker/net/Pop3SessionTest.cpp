@@ -286,9 +286,10 @@ TEST(Pop3Session, OpenFailuresAreReportedAndLeaveTheTimeUpToMoveOn) {
     EXPECT_EQ(h.errors, Strings{"相手先が指定されていません"});
     EXPECT_EQ(h.api.socketsCreated(), 0);
 
+    // Refused at once at an address typed as the host: reported, and the time-up moves on.
     h.errors.clear();
     h.server.refuseConnections(10061);
-    h.session.openSession(h.account("pop.example"));
+    h.session.openSession(h.account("10.0.0.1"));
     h.loop.drain();
     EXPECT_EQ(h.errors, Strings{"接続が拒否されちゃったよ"});
     EXPECT_EQ(h.api.openSocketCount(), 0);
@@ -296,6 +297,22 @@ TEST(Pop3Session, OpenFailuresAreReportedAndLeaveTheTimeUpToMoveOn) {
     EXPECT_EQ(h.session.pop3Step(), Pop3Session::kGreeting);
     EXPECT_EQ(h.layer.socketPhase(), "0");
     EXPECT_TRUE(h.doneAt.empty());
+
+    // Behind a name the connection begins in an event of its own, as a refusal found later
+    // would: reported, and the account is handed over at once.
+    for (const char* host : {"pop.example", "unknown.example"}) {
+        SCOPED_TRACE(host);
+        h.errors.clear();
+        h.doneAt.clear();
+        h.session.openSession(h.account(host));
+        EXPECT_TRUE(h.errors.empty()) << "nothing waits for the lookup";
+        h.loop.drain();
+        EXPECT_EQ(h.errors, Strings{std::string(host) == "pop.example" ? "接続が拒否されちゃったよ"
+                                                                       : "ホストが見つからないよ"});
+        EXPECT_EQ(h.doneAt.size(), 1u);
+        EXPECT_EQ(h.api.openSocketCount(), 0);
+        EXPECT_EQ(h.session.pop3Step(), Pop3Session::kGreeting);
+    }
 }
 
 TEST(Pop3Session, ClosesTheLastAccountsConnectionBeforeOpeningTheNext) {
@@ -356,6 +373,92 @@ TEST(Pop3Session, ANewSessionBegunInsideASendKeepsItsOwnRouting) {
     EXPECT_EQ(h.api.sentTexts("pop.example"), Strings{"USER taro"});
     EXPECT_EQ(h.api.sentTexts("two.example"), expectedCommands(1));
     EXPECT_EQ(h.doneAt.size(), 1u);
+}
+
+TEST(Pop3Session, EveryLineOfAChunkIsJudgedAndLinesSentBeforeACommandAnswerNothing) {
+    // A second greeting line, a notice before the greeting, a notice after the USER reply:
+    // each reply is still judged as the answer to its own command.
+    const std::vector<std::pair<const char*, FakeReply>> servers = {
+        {"", FakeReply::raw("+OK ready\r\n+OK banner\r\n")},
+        {"", FakeReply::raw("* hello\r\n+OK ready\r\n")},
+        {"USER", FakeReply::raw("+OK\r\n+OK notice: mail is kept for 30 days\r\n")},
+        {"STAT", FakeReply::raw("+OK 2 320\r\n-ERR notice\r\n")},
+    };
+    for (const auto& [command, reply] : servers) {
+        SCOPED_TRACE(*command == '\0' ? "greeting" : command);
+        SessionHarness h;
+        h.server.setMailbox(mailbox(2));
+        if (*command == '\0') {
+            h.server.setGreeting(reply);
+        } else {
+            h.server.on(command, reply);
+        }
+        h.runSession();
+        EXPECT_EQ(h.api.sentTexts(), expectedCommands(2));
+        EXPECT_EQ(h.messages, replies(2));
+        EXPECT_TRUE(h.errors.empty());
+    }
+}
+
+TEST(Pop3Session, RepliesWhoseLinesEndInALineFeedAloneEndAtTheirDotLineToo) {
+    SessionHarness h;
+    h.server.setMailbox(mailbox(2));
+    h.server.on("TOP 1", FakeReply::raw("+OK\nFrom: a@example.com\nSubject: bare\n\n..dot\n.\n"));
+    // The dot line cut off from its line end, in a chunk of its own.
+    h.server.on("TOP 2", FakeReply::pieces({"+OK\r\nSubject: cut\r\n\nbody\n", ".", "\n"}));
+    h.runSession();
+    EXPECT_EQ(h.messages, (Strings{"+OK\nFrom: a@example.com\nSubject: bare\n\n.dot\n",
+                                   "+OK\r\nSubject: cut\r\n\nbody\n"}));
+    EXPECT_EQ(h.api.sentTexts(), expectedCommands(2));
+}
+
+TEST(Pop3Session, AFailureAfterQuitEndsTheAccountOnceWithoutASecondBox) {
+    {
+        SCOPED_TRACE("the server resets the connection after its -ERR");
+        SessionHarness h;
+        h.server.setMailbox(mailbox(1));
+        h.server.on("PASS", FakeReply::err(" wrong password\r\n"));
+        // While the box is open the server goes: "QUIT" then cannot be sent.
+        h.whileReporting = [&] { h.api.breakConnection(10054); };
+        h.runSession();
+        EXPECT_EQ(h.errors, Strings{" wrong password\r\n"});
+        EXPECT_EQ(h.doneAt.size(), 1u);
+    }
+    {
+        SCOPED_TRACE("the answer to QUIT is a reset");
+        SessionHarness h;
+        h.server.setMailbox(mailbox(1));
+        h.server.on("STAT", FakeReply::err(" locked\r\n"));
+        h.server.on("QUIT", FakeReply::failReceive(10054));
+        h.runSession();
+        EXPECT_EQ(h.errors, Strings{" locked\r\n"});
+        EXPECT_EQ(h.doneAt.size(), 1u);
+    }
+    {
+        SCOPED_TRACE("the answer to QUIT is -ERR");
+        SessionHarness h;
+        h.server.setMailbox(mailbox(1));
+        h.server.on("QUIT", FakeReply::err(" not now\r\n"));
+        h.runSession();
+        EXPECT_EQ(h.api.sentTexts(), expectedCommands(1));  // one QUIT, not another
+        EXPECT_EQ(h.messages.size(), 1u);
+        EXPECT_TRUE(h.errors.empty());
+        EXPECT_EQ(h.doneAt.size(), 1u);
+        h.loop.advanceBy(5000);
+        EXPECT_EQ(h.api.sentTexts().size(), expectedCommands(1).size());
+    }
+}
+
+TEST(Pop3Session, ANameTriesItsAddressesInTurn) {
+    SessionHarness h;
+    h.server.setMailbox(mailbox(1));
+    const IpAddress v6 = *IpAddress::fromLiteral("2001:db8::110");
+    h.server.setAddresses({v6, h.server.addresses().front()});
+    h.api.setUnreachable(v6, 10051);  // no route for IPv6 here
+    h.runSession();
+    EXPECT_EQ(h.api.lastConnectAddresses().size(), 2u);
+    EXPECT_EQ(h.api.sentTexts(), expectedCommands(1));
+    EXPECT_TRUE(h.errors.empty());
 }
 
 }  // namespace

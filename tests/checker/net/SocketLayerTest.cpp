@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "checker/net/IpAddress.h"
 #include "tests/support/SimulatedEventLoop.h"
 
 namespace velkora {
@@ -44,9 +45,9 @@ public:
             post();
         }
     }
-    int connect(uint32_t address, uint16_t port) override {
+    int connect(const std::vector<IpAddress>& addresses, uint16_t port) override {
         log.push_back("connect");
-        connectedAddress = address;
+        connectedAddresses = addresses;
         connectedPort = port;
         if (connectResult == 0 || connectError == 10035) {
             loop_.post([this] {
@@ -109,9 +110,9 @@ public:
         connected = false;
     }
     int lastError() const override { return error_; }
-    std::optional<uint32_t> lookupHost(const std::string& host) override {
+    void resolve(const std::string& host, std::function<void(HostAddresses)> done) override {
         log.push_back("lookup " + host);
-        return lookupResult;
+        loop_.post([this, done] { done(lookupResult); });
     }
 
     void connectNow() { open_ = connected = true; }
@@ -121,9 +122,9 @@ public:
     int connectResult = -1;
     int connectError = 10035;
     int nonBlockingError = 0;
-    uint32_t connectedAddress = 0;
+    std::vector<IpAddress> connectedAddresses;
     uint16_t connectedPort = 0;
-    std::optional<uint32_t> lookupResult;
+    HostAddresses lookupResult;
     std::optional<SocketNotification> selected;
     bool connected = false;
     std::string wire;
@@ -226,31 +227,57 @@ TEST_F(SocketLayerTest, ReadingGivesFullBuffersRawBytesEndOfStreamAndFailures) {
     EXPECT_EQ(replies.back().error, 0);
 }
 
-TEST_F(SocketLayerTest, OpeningConnectsToADottedAddressOrALookedUpOneAndSelectsReading) {
+TEST_F(SocketLayerTest, OpeningConnectsToAnAddressAtOnceAndToANameWhenItsLookupAnswers) {
     EXPECT_EQ(layer.openConnection("192.168.10.2", 110), "");
     EXPECT_EQ(api.log, (Log{"startup", "create", "select 16", "connect", "restartTimeup",
                             "select 1", "nonblocking"}));
-    EXPECT_EQ(api.connectedAddress, inet_addr("192.168.10.2"));
+    EXPECT_EQ(api.connectedAddresses, std::vector{IpAddress::v4(inet_addr("192.168.10.2"))});
     EXPECT_EQ(api.connectedPort, 110);
     EXPECT_EQ(layer.socketPhase(), "3");
+    // IPv6 literals, bare or in brackets, and the short IPv4 form need no lookup either.
+    for (const char* literal : {"::1", "[::1]", "127.1"}) {
+        api.log.clear();
+        EXPECT_EQ(layer.openConnection(literal, 110), "");
+        EXPECT_EQ(api.connectedAddresses, std::vector{*IpAddress::fromLiteral(literal)});
+        EXPECT_EQ(std::count(api.log.begin(), api.log.end(), "connect"), 1) << literal;
+    }
+    EXPECT_EQ(IpAddress::fromLiteral("127.1")->text(), "127.0.0.1");
+    EXPECT_EQ(IpAddress::fromLiteral("[::1]")->text(), "::1");
 
-    api.lookupResult = inet_addr("10.1.2.3");
+    // A name: the opening returns at once; every address of the answer is handed on.
+    const std::vector<IpAddress> addresses{*IpAddress::fromLiteral("2001:db8::5"),
+                                           IpAddress::v4(inet_addr("10.1.2.3"))};
+    api.lookupResult = {addresses, 0};
+    api.log.clear();
     EXPECT_EQ(layer.openConnection("pop.example.jp", -1), "");
-    EXPECT_EQ(api.connectedAddress, inet_addr("10.1.2.3"));
+    EXPECT_EQ(api.log, (Log{"startup", "create", "select 16", "lookup pop.example.jp"}));
+    EXPECT_EQ(layer.socketPhase(), "1");
+    loop.drain();
+    EXPECT_EQ(api.connectedAddresses, addresses);
     EXPECT_EQ(api.connectedPort, 65535);  // the stored signed port, as 16 bits on the wire
+    EXPECT_EQ(layer.socketPhase(), "3");
+    EXPECT_TRUE(replies.empty());
 
-    // An unknown host has no message of its own: the no-address value goes to the connect.
-    api.lookupResult.reset();
+    // The all-ones address is looked up like a name, as it always was.
+    EXPECT_FALSE(IpAddress::fromLiteral("255.255.255.255"));
+
+    // A name that is not found reaches the reply handler as a receive failure.
+    api.lookupResult = {{}, 11001};
     EXPECT_EQ(layer.openConnection("nowhere.invalid", 110), "");
-    EXPECT_EQ(api.connectedAddress, 0xFFFFFFFFu);
+    loop.drain();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].error, 11001);
+    EXPECT_EQ(replies[0].errorText, "ホストが見つからないよ");
     EXPECT_TRUE(errors.empty());
 
-    // The short form needs no lookup; the all-ones address is looked up like a name.
-    api.log.clear();
-    EXPECT_EQ(layer.resolveHost("127.1"), inet_addr("127.0.0.1"));
-    api.lookupResult = inet_addr("127.0.0.1");
-    EXPECT_EQ(layer.resolveHost("255.255.255.255"), inet_addr("127.0.0.1"));
-    EXPECT_EQ(api.log, Log{"lookup 255.255.255.255"});
+    // An answer that comes after the connection was given up connects nothing.
+    api.lookupResult = {addresses, 0};
+    api.connectedAddresses.clear();
+    EXPECT_EQ(layer.openConnection("late.example", 110), "");
+    layer.closeConnection();
+    loop.drain();
+    EXPECT_TRUE(api.connectedAddresses.empty());
+    EXPECT_EQ(replies.size(), 1u);
 }
 
 TEST_F(SocketLayerTest, OpeningFailuresGiveTheirTexts) {
@@ -348,18 +375,63 @@ TEST_F(SocketLayerTest, SendFailureClosesGoesIdleAndReportsItsTextAndAClosedConn
     EXPECT_EQ(layer.socketPhase(), "0");
 }
 
-TEST(SocketErrorText, KnownCodesHaveTheirTextsAndAllOthersTheNumber) {
-    EXPECT_EQ(socketErrorText(10004), "呼び出しが取り消されたよ");
-    EXPECT_EQ(socketErrorText(10061), "接続が拒否されちゃったよ");
-    EXPECT_EQ(socketErrorText(10093), "WSAStartup関数を呼び出していないか、失敗したみたい");
-    EXPECT_EQ(socketErrorText(11004), "データレコードの型が要求されてないよ");
-    EXPECT_EQ(socketErrorText(10059), "(10059)");
-    EXPECT_EQ(socketErrorText(-1), "(-1)");
-    int coded = 0;
-    for (int32_t code = 9000; code <= 12000; ++code) {
-        coded += socketErrorText(code) != "(" + std::to_string(code) + ")";
+TEST(SocketErrorText, EveryKnownCodeHasItsTextAndAllOthersTheNumber) {
+    const std::vector<std::pair<int32_t, std::string>> texts = {
+        {10004, "呼び出しが取り消されたよ"},
+        {10013, "指定されたアドレスは、ブロードキャストパケットの送信をサポートしてないよ"},
+        {10014, "32ビットインターネットアドレス指定に誤りがあるよ"},
+        {10022, "関数の呼び出し順番に誤りがあるよ"},
+        {10024, "利用可能なファイル番号が存在しないよ"},
+        {10035, "このソケットはノンブロッキング型だよ"},
+        {10036, "ブロッキング呼び出し進行中だよ"},
+        {10037, "ノンブロッキング型の処理を処理中だよ"},
+        {10038, "ソケット以外を指定したよ"},
+        {10039, "リモートアドレスが指定されてないよ"},
+        {10040, "データがバッファより大きいので切りつめられちゃったよ"},
+        {10041, "ソケットは指定されたプロトコルをサポートしてないよ"},
+        {10042, "プロトコルのオプションに誤りがあるよ"},
+        {10043, "指定されたプロトコルはサポートされてないよ"},
+        {10044, "指定されたソケットタイプはサポートされてないよ"},
+        {10045, "指定されたソケットがサポートしていない操作だよ"},
+        {10046, "指定されたアドレスファミリがサポートされてないよ"},
+        {10047, "指定されたプロトコルでは、指定されたアドレスファミリがサポートされてないよ"},
+        {10048, "指定されたアドレスは使用中だよ"},
+        {10049, "指定されたアドレスは使用できないよ"},
+        {10050, "ネットワークがダウンしてるみたい"},
+        {10051, "リモートホストのネットワークに接続できないよ"},
+        {10052, "ネットワークから切断されたよ"},
+        {10053, "ネットワーク不良で接続が中止されたよ"},
+        {10054, "リモートホストから切断されたよ"},
+        {10055, "バッファ領域不足だよ"},
+        {10056, "ソケットはすでに接続されてるよ"},
+        {10057, "ソケットが接続されていないよ"},
+        {10058, "ソケットがシャットダウンされてるよ"},
+        {10060, "接続処理タイムアウトだよ"},
+        {10061, "接続が拒否されちゃったよ"},
+        {10064, "リモートホストがダウンしてるみたい"},
+        {10065, "ホストへのルートが存在しないよ"},
+        {10067, "プロセスが多すぎるよ"},
+        {10091, "ネットワークサブシステムに通信するための準備ができてないよ"},
+        {10092, "指定されたバージョンがサポートされてないよ"},
+        {10093, "WSAStartup関数を呼び出していないか、失敗したみたい"},
+        {11001, "ホストが見つからないよ"},
+        {11002, "権限があるホストが見つからないよ"},
+        {11003, "修復不可能なエラーが発生したよ"},
+        {11004, "データレコードの型が要求されてないよ"},
+    };
+    ASSERT_EQ(texts.size(), 41u);
+    for (const auto& [code, text] : texts) {
+        EXPECT_EQ(socketErrorText(code), text) << code;
     }
-    EXPECT_EQ(coded, 41);
+    // Every other code, those between the known ones included, shows its number.
+    for (int32_t code = 9000; code <= 12200; ++code) {
+        const bool known = std::any_of(texts.begin(), texts.end(),
+                                       [code](const auto& entry) { return entry.first == code; });
+        if (!known) {
+            EXPECT_EQ(socketErrorText(code), "(" + std::to_string(code) + ")");
+        }
+    }
+    EXPECT_EQ(socketErrorText(-1), "(-1)");
 }
 
 }  // namespace
