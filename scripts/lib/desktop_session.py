@@ -412,6 +412,19 @@ class Session:
         """Types the text into the window that has the keyboard focus."""
         self.x("xdotool", "type", "--delay", "20", text)
 
+    def screenshot_painted(self, path, window, painted, timeout=30):
+        """Saves the window's picture once `painted` holds for it: a window is mapped before
+        its program has drawn it, so the condition is tested now and after each paint."""
+        shot = []
+
+        def ready():
+            shot[:] = [self.screenshot(path, window=window)]
+            return painted(shot[0])
+
+        with self.window_events(window) as events:
+            events.wait_for(ready, timeout, "the window's picture")
+        return shot[0]
+
     def screenshot(self, path, window=None, area=None):
         """Saves the screen, one window, or an area (x, y, width, height) and returns the
         picture."""

@@ -1,9 +1,11 @@
 // velkora-xevents [WINDOW...]: prints "ready" once it listens to the X display's top-level
-// window changes (windows created, mapped, unmapped, moved, reparented, destroyed) and to the
-// keyboard focus coming to or leaving each WINDOW (decimal ids), then one line per change,
-// until its output is closed. Lets the GUI tests wait for a window without polling: test the
-// condition after "ready" and again after each line.
+// window changes (windows created, mapped, unmapped, moved, reparented, destroyed), to the
+// keyboard focus coming to or leaving each WINDOW (decimal ids) and to each WINDOW being
+// painted, then one line per change, until its output is closed. Lets the GUI tests wait for a
+// window, or for its picture, without polling: test the condition after "ready" and again
+// after each line.
 
+#include <xcb/damage.h>
 #include <xcb/xcb.h>
 
 #include <csignal>
@@ -30,6 +32,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const uint32_t focusMask = XCB_EVENT_MASK_FOCUS_CHANGE;
+    // Painting is reported through the DAMAGE extension, whose use must be announced first.
+    xcb_damage_query_version_reply_t* damageVersion = xcb_damage_query_version_reply(
+        connection, xcb_damage_query_version(connection, 1, 1), nullptr);
+    const bool damage = damageVersion != nullptr;
+    std::free(damageVersion);
     for (int i = 1; i < argc; ++i) {
         const auto window = static_cast<xcb_window_t>(std::strtoul(argv[i], nullptr, 10));
         cookie =
@@ -38,6 +45,10 @@ int main(int argc, char** argv) {
             std::free(error);
             std::fprintf(stderr, "velkora-xevents: cannot listen to window %s\n", argv[i]);
             return 1;
+        }
+        if (damage) {
+            xcb_damage_create(connection, xcb_generate_id(connection), window,
+                              XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
         }
     }
     std::signal(SIGPIPE, SIG_DFL);
