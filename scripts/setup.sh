@@ -18,7 +18,7 @@ PACKAGES=(
     libqt6svg6 fonts-noto-cjk
     # The GUI tests and the demo: a private X server, a tray host, clicks, window lists, the
     # X events they wait on, a session bus with a stand-in tray watcher, sound recording.
-    xvfb trayer xdotool x11-utils libxcb1-dev dbus python3-dbusmock pulseaudio-utils
+    xvfb trayer xdotool x11-utils libxcb1-dev libxcb-damage0-dev dbus python3-dbusmock pulseaudio-utils
     # HTML mail bodies: libxml2's HTML parser.
     libxml2-dev
     # POP3 over TLS; the tests make their own certificates with it.

@@ -388,6 +388,9 @@ QWidget* OptionsDialog::buildAccountTab() {
     accountList->setSelectionMode(QAbstractItemView::SingleSelection);
     accountList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     accountList->setWordWrap(false);
+    // A list of whole rows: Tab leaves it for "追加", "編集" and "削除" instead of walking
+    // its cells (and choosing another account on the way).
+    accountList->setTabKeyNavigation(false);
     accountList->setItemDelegate(new AccountRowDelegate(accountList));
 
     addbutton = button(tab, "addbutton", "追加", "ｱｶｳﾝﾄを新しく追加します");
@@ -862,6 +865,11 @@ void OptionsDialog::deleteAccount() {
         accountList->removeRow(*removed - 1);
         accountList->clearSelection();
         settingAccountRow_ = false;
+    }
+    // The button goes disabled; the keyboard goes back to the list, not on to the next
+    // button outside the tab, which Enter would then press instead of OK.
+    if (delbutton->hasFocus()) {
+        accountList->setFocus();
     }
     updateAccountButtons();
 }

@@ -58,7 +58,8 @@ OptionsServices quorbleServices(SettingsStore& store, MessageBoxes& messageBoxes
         messageBoxes,
         choosers,
         preview,
-        [] { return listDialEntriesInMenuOrder(); },
+        // NetworkManager's order: the dialog reverses it itself, as the checker's menu does.
+        [] { return listDialEntries(); },
         installedFontFamilies(),
         previewScreenOf(QGuiApplication::primaryScreen()),
         defaultAgentPath(),

@@ -207,15 +207,17 @@ class Session:
 
         threading.Thread(target=read_all, daemon=True).start()
 
-    def start_bus(self):
-        """A private session bus."""
-        process = self._spawn("dbus", [_needs("dbus-daemon"), "--session", "--nofork",
-                                       "--print-address=1"], stdout=subprocess.PIPE,
+    def start_bus(self, system=False):
+        """A private session bus; with system, a private bus that the programs take for the
+        system bus (where a stand-in NetworkManager can live)."""
+        process = self._spawn("system-bus" if system else "dbus",
+                              [_needs("dbus-daemon"), "--session", "--nofork",
+                               "--print-address=1"], stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL)
         address = process.stdout.readline().decode().strip()
         if not address:
             raise SessionError("dbus-daemon did not start")
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.env["DBUS_SYSTEM_BUS_ADDRESS" if system else "DBUS_SESSION_BUS_ADDRESS"] = address
         return address
 
     def start_mail(self, mailboxes):
@@ -318,8 +320,10 @@ class Session:
             raise SessionError(f"{args[0]} failed: {result.stderr}")
         return result.stdout
 
-    def window_events(self):
-        return WindowEvents(self)
+    def window_events(self, *focus_windows):
+        """Notifications of window changes, and of the focus coming to or leaving the given
+        windows."""
+        return WindowEvents(self, focus_windows)
 
     def find_windows(self, name_pattern):
         """Visible top-level windows whose title matches the pattern (xdotool's regex)."""
@@ -336,6 +340,15 @@ class Session:
         with self.window_events() as events:
             events.wait_for(present, timeout, f"a window named {name_pattern!r}")
         return found[0]
+
+    def wait_focus(self, window, timeout=30):
+        """Waits until the window has the keyboard focus, which its program takes itself."""
+        def focused():
+            out = self.x("xdotool", "getwindowfocus", check=False).strip()
+            return out.isdigit() and int(out) == window
+
+        with self.window_events(window) as events:
+            events.wait_for(focused, timeout, "the keyboard focus")
 
     def window_geometry(self, window):
         out = self.x("xdotool", "getwindowgeometry", "--shell", str(window))
@@ -390,10 +403,29 @@ class Session:
         return found[0]
 
     def click(self, x, y, button=1):
-        self.x("xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button))
+        # No --sync: the server handles the move before the press all the same, and xdotool's
+        # wait for the move stalled for 15 seconds when the pointer already stood there.
+        self.x("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
     def key(self, *keys):
         self.x("xdotool", "key", *keys)
+
+    def type(self, text):
+        """Types the text into the window that has the keyboard focus."""
+        self.x("xdotool", "type", "--delay", "20", text)
+
+    def screenshot_painted(self, path, window, painted, timeout=30):
+        """Saves the window's picture once `painted` holds for it: a window is mapped before
+        its program has drawn it, so the condition is tested now and after each paint."""
+        shot = []
+
+        def ready():
+            shot[:] = [self.screenshot(path, window=window)]
+            return painted(shot[0])
+
+        with self.window_events(window) as events:
+            events.wait_for(ready, timeout, "the window's picture")
+        return shot[0]
 
     def screenshot(self, path, window=None, area=None):
         """Saves the screen, one window, or an area (x, y, width, height) and returns the
@@ -414,13 +446,15 @@ class WindowEvents:
     until a condition holds without polling: the condition is tested now and after each
     notification."""
 
-    def __init__(self, session):
+    def __init__(self, session, focus_windows=()):
         self.session = session
+        self.focus_windows = focus_windows
         self.process = None
 
     def __enter__(self):
         self.process = subprocess.Popen(
-            [os.path.join(self.session.bin_dir, "velkora-xevents")], env=self.session.env,
+            [os.path.join(self.session.bin_dir, "velkora-xevents")]
+            + [str(window) for window in self.focus_windows], env=self.session.env,
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             bufsize=0)
         # It says "ready" once it listens: from then on no change can go unnoticed.

@@ -53,12 +53,28 @@ class DesktopTest(unittest.TestCase):
     def picture(self, name):
         return os.path.join(self.pictures, name)
 
+    def shipped_character(self):
+        """The character file that comes with the programs."""
+        return os.path.join(self.session.bin_dir, "..", "share", "velkora", "Msagent", "chars",
+                            "AngelMicha.acs")
+
     def open_main_menu(self):
         """Right-clicks the tray icon; returns the menu's window once it is on screen."""
+        return self.open_tray_menu(3)
+
+    def open_dial_menu(self):
+        """Left-clicks the tray icon: the dial-up menu."""
+        return self.open_tray_menu(1)
+
+    def open_tray_menu(self, button):
         x, y, w, h = self.session.tray_icon()
+        # Two quick clicks on one spot would make a double click: each click goes to the other
+        # half of the icon, farther from the last one than a double click may stray.
+        self.tray_clicks = getattr(self, "tray_clicks", 0) + 1
+        spot = x + w // 4 if self.tray_clicks % 2 else x + w - w // 4
         before = set(self.menu_windows())
         with self.session.window_events() as events:
-            self.session.click(x + w // 2, y + h // 2, 3)
+            self.session.click(spot, y + h // 2, button)
             found = []
 
             def opened():

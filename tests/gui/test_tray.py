@@ -110,13 +110,15 @@ class TrayTest(DesktopTest):
         self.assertEqual(icon.count(yellowish) + icon.count(reddish), 0)
 
     def check_popup_rows(self, popup, name):
-        picture = self.session.screenshot(self.picture(name), window=popup)
-        self.assertEqual((picture.width, picture.height), (429, 328))
         # Three rows of the first account, two of the second, each in its own colours; the
         # grid's empty part below them stays white.
         first = colour_value_to_rgb(self.accounts[0]["background"])
         second = colour_value_to_rgb(self.accounts[1]["background"])
         grid = (2, 0, 420, 249)
+        picture = self.session.screenshot_painted(
+            self.picture(name), popup,
+            lambda p: p.count(lambda c: near(c, second), grid) > 2 * 300)
+        self.assertEqual((picture.width, picture.height), (429, 328))
         first_rows = picture.count(lambda c: near(c, first), grid)
         second_rows = picture.count(lambda c: near(c, second), grid)
         self.assertGreater(first_rows, 3 * 300)

@@ -1,15 +1,18 @@
-// velkora-xevents: prints "ready" once it listens to the X display's top-level window changes
-// (windows created, mapped, unmapped, moved, reparented, destroyed), then one line per change,
-// until its output is closed. Lets the GUI tests wait for a window without polling: test the
-// condition after "ready" and again after each line.
+// velkora-xevents [WINDOW...]: prints "ready" once it listens to the X display's top-level
+// window changes (windows created, mapped, unmapped, moved, reparented, destroyed), to the
+// keyboard focus coming to or leaving each WINDOW (decimal ids) and to each WINDOW being
+// painted, then one line per change, until its output is closed. Lets the GUI tests wait for a
+// window, or for its picture, without polling: test the condition after "ready" and again
+// after each line.
 
+#include <xcb/damage.h>
 #include <xcb/xcb.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
-int main() {
+int main(int argc, char** argv) {
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(connection) != 0) {
@@ -27,6 +30,26 @@ int main() {
         std::free(error);
         std::fprintf(stderr, "velkora-xevents: cannot listen to the root window\n");
         return 1;
+    }
+    const uint32_t focusMask = XCB_EVENT_MASK_FOCUS_CHANGE;
+    // Painting is reported through the DAMAGE extension, whose use must be announced first.
+    xcb_damage_query_version_reply_t* damageVersion = xcb_damage_query_version_reply(
+        connection, xcb_damage_query_version(connection, 1, 1), nullptr);
+    const bool damage = damageVersion != nullptr;
+    std::free(damageVersion);
+    for (int i = 1; i < argc; ++i) {
+        const auto window = static_cast<xcb_window_t>(std::strtoul(argv[i], nullptr, 10));
+        cookie =
+            xcb_change_window_attributes_checked(connection, window, XCB_CW_EVENT_MASK, &focusMask);
+        if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {
+            std::free(error);
+            std::fprintf(stderr, "velkora-xevents: cannot listen to window %s\n", argv[i]);
+            return 1;
+        }
+        if (damage) {
+            xcb_damage_create(connection, xcb_generate_id(connection), window,
+                              XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+        }
     }
     std::signal(SIGPIPE, SIG_DFL);
     std::puts("ready");
