@@ -136,7 +136,9 @@ inline Account benchAccount(uint16_t port) {
     return account;
 }
 
-inline CheckTiming timeCheck(const Account& account) {
+// With `cache`, the replies of earlier checks are kept as the programs keep them.
+inline CheckTiming timeCheck(const Account& account,
+                             const ReplyCacheOptions& cache = ReplyCacheOptions::off()) {
     MemorySettingsStore store;
     addAccount(store, account);
 
@@ -151,7 +153,8 @@ inline CheckTiming timeCheck(const Account& account) {
     NullArrivalSound sound;
     NoRasDialup dialup;
     Checker checker({loop, api, boxes, tray, menus, popup, character, volume, sound, dialup, store,
-                     ScreenMetrics{}});
+                     ScreenMetrics{}},
+                    cache);
     checker.loadSettings();
 
     const double cpuStart = cpuSeconds();
@@ -174,13 +177,14 @@ struct ReferenceTiming {
 };
 
 // The minimal client run by the interpreter; with a CA file it speaks TLS from the first
-// byte (poplib.POP3_SSL) and trusts that CA.
+// byte (poplib.POP3_SSL) and trusts that CA; with `first` it fetches only that many messages.
 inline ReferenceTiming timeReference(const std::string& python, uint16_t port, int lines,
-                                     const std::string& caFile = "") {
-    const std::string command = python + " '" + std::string(VELKORA_SOURCE_DIR) +
-                                "/bench/pop3_reference_client.py' 127.0.0.1 " +
-                                std::to_string(port) + " " + kUser + " " + kPassword + " " +
-                                std::to_string(lines) + (caFile.empty() ? "" : " '" + caFile + "'");
+                                     const std::string& caFile = "", int first = -1) {
+    const std::string command =
+        python + " '" + std::string(VELKORA_SOURCE_DIR) + "/bench/pop3_reference_client.py' " +
+        (first >= 0 ? "--first " + std::to_string(first) + " " : "") + "127.0.0.1 " +
+        std::to_string(port) + " " + kUser + " " + kPassword + " " + std::to_string(lines) +
+        (caFile.empty() ? "" : " '" + caFile + "'");
     ReferenceTiming out;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {

@@ -196,7 +196,8 @@ private:
     QtFrameSound frameSound_;
 
     Checker checker_{CheckerServices{loop_, socketApi_, boxes_, tray_, menus_, popup_, character_,
-                                     waveVolume_, arrivalSound_, *dialup_, store_, screen_}};
+                                     waveVolume_, arrivalSound_, *dialup_, store_, screen_},
+                     ReplyCacheOptions::standard()};
 
     MailForm form_{MailFormServices{loop_, checker_.mailList(), checker_.settings(), store_,
                                     checker_.readingState()}};

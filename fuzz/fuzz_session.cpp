@@ -1,7 +1,9 @@
 // The whole check of one account fed arbitrary server bytes: each answer of the server (the
 // greeting, and what it says to every command) comes from the input, in pieces and with
 // pauses that the input chooses, and may be silence or a reset. The account may ask for
-// plain POP3, STARTTLS or TLS. A check must always come to its end.
+// plain POP3, STARTTLS or TLS. Two checks run, the replies of the first kept for the second,
+// against a server that otherwise offers pipelining and unique ids. A check must always come
+// to its end.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -70,9 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     account.Tlsmode = in.ConsumeIntegralInRange<int16_t>(0, 2);
     addAccount(store, account);
 
+    server.setMailbox({"From: a@example.com\r\nSubject: one\r\n\r\nbody\r\n",
+                       "From: b@example.com\r\n\r\n.dot\r\n"});
+    server.setUids({"uid-1", "uid-2"});
+    server.setCapabilities({"TOP", "UIDL", "PIPELINING"});
+    server.setCoalescing(in.ConsumeBool());
     server.setGreeting(answer(in));
     for (int round = 0; round < 8 && in.remaining_bytes() > 0; ++round) {
-        for (const char* command : {"CAPA", "STLS", "USER", "PASS", "STAT", "TOP", "QUIT"}) {
+        for (const char* command :
+             {"CAPA", "STLS", "USER", "PASS", "STAT", "UIDL", "TOP", "QUIT"}) {
             server.once(command, answer(in));
         }
     }
@@ -86,10 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     NullArrivalSound sound;
     NoRasDialup dialup;
     Checker checker({loop, api, boxes, tray, menus, popup, character, volume, sound, dialup, store,
-                     ScreenMetrics{}});
+                     ScreenMetrics{}},
+                    ReplyCacheOptions::inMemory());
     checker.loadSettings();
-    checker.mailCheck();
-    // Throws (and so fails) when the check could never end.
-    loop.runUntil([&] { return !checker.checkState().checkInProgress; });
+    for (int check = 0; check < 2; ++check) {
+        checker.mailCheck();
+        // Throws (and so fails) when the check could never end.
+        loop.runUntil([&] { return !checker.checkState().checkInProgress; });
+    }
     return 0;
 }

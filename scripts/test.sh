@@ -53,6 +53,7 @@ fuzz fuzz_encoded_words tests/data/decode "${MAILDIRS[@]}"
 fuzz fuzz_iso2022jp "${MAILDIRS[@]}"
 fuzz fuzz_cp932 "${MAILDIRS[@]}"
 fuzz fuzz_settings_file fuzz/seeds/settings_file
+fuzz fuzz_reply_cache_file fuzz/seeds/reply_cache
 mkdir -p build/fuzz/seeds/character
 build/fuzz/bin/make_character_seeds build/fuzz/seeds/character
 fuzz fuzz_character_file build/fuzz/seeds/character fuzz/seeds/character

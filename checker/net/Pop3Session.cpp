@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -12,6 +13,8 @@ namespace velkora {
 
 namespace {
 
+// The most lines kept of a capability list: real ones have a dozen.
+constexpr std::size_t kMostListLines = 256;
 constexpr const char* kNoHost = "相手先が指定されていません";
 constexpr const char* kNoStls = "サーバーがSTARTTLSに対応してないよ (パスワードは送ってないよ)";
 constexpr const char* kLineEnd = "\r\n";
@@ -124,6 +127,7 @@ void Pop3Session::clearReplyText() {
     replyText_.clear();
     statusLine_.clear();
     listingCapabilities_ = false;
+    listingUids_ = false;
     scanned_ = 0;
     topStatusSeen_ = false;
 }
@@ -146,7 +150,14 @@ void Pop3Session::openSession(const Account& account) {
     messageCount_ = 0;
     currentMessage_ = 0;
     capabilities_.clear();
+    capabilitiesKnown_ = false;
     handedOver_ = false;
+    accountKey_ = ReplyCache::accountKey(account_);
+    uidLines_.clear();
+    plan_.clear();
+    topsInFlight_.clear();
+    bytesInFlight_ = 0;
+    nextToSend_ = 1;
 
     const std::string host = trimSpaces(account_.Hname);
     if (host.empty()) {
@@ -189,26 +200,24 @@ void Pop3Session::handleReply(const ReceivedChunk& chunk) {
         return;
     }
     const std::string& bytes = chunk.bytes;
+    if (pop3Step_ != kTopSent) {
+        // Judged line by line as it comes; nothing of it is kept for a TOP reply.
+        handleStatusLines(bytes);
+        return;
+    }
     if (replyText_.size() + bytes.size() > kReplyTextLimit) {
         clearReplyText();
-        if (pop3Step_ != kQuitSent) {
-            endAccountQuietly();
-        }
+        endAccountQuietly();
         return;
     }
     replyText_ += bytes;
-
-    if (pop3Step_ == kTopSent) {
-        const uint64_t session = sessionNumber_;
-        collectTop();
-        // The phase goes back to reading only while this session's connection is still the
-        // one open: a nested handler may have closed it, or a new session replaced it.
-        if (session == sessionNumber_ && connectionOpen()) {
-            layer_.resumeReading();
-        }
-        return;
+    const uint64_t session = sessionNumber_;
+    collectTop();
+    // The phase goes back to reading only while this session's connection is still the one
+    // open: a nested handler may have closed it, or a new session replaced it.
+    if (session == sessionNumber_ && connectionOpen()) {
+        layer_.resumeReading();
     }
-    handleStatusLines(bytes);
 }
 
 void Pop3Session::handleStatusLines(const std::string& bytes) {
@@ -232,6 +241,17 @@ void Pop3Session::handleStatusLines(const std::string& bytes) {
         }
         const std::string line = statusLine_.substr(0, end + 1);
         statusLine_.erase(0, end + 1);
+        if (listingUids_) {
+            if (isReplyEnd(line)) {
+                listingUids_ = false;
+                statusLine_.clear();
+                uidsListed();
+                resumeReading();
+                return;
+            }
+            takeUidLine(line);
+            continue;
+        }
         if (listingCapabilities_) {
             if (isReplyEnd(line)) {
                 listingCapabilities_ = false;
@@ -242,7 +262,10 @@ void Pop3Session::handleStatusLines(const std::string& bytes) {
             }
             std::string word = line.substr(0, line.find_first_of(" \r\n"));
             std::transform(word.begin(), word.end(), word.begin(), upper);
-            capabilities_.push_back(word);
+            // A list without end (a server that streams) cannot fill the memory.
+            if (capabilities_.size() < kMostListLines) {
+                capabilities_.push_back(word);
+            }
             continue;
         }
         const Kind kind = classify(line);
@@ -254,6 +277,12 @@ void Pop3Session::handleStatusLines(const std::string& bytes) {
             // The list follows, up to its "." line.
             listingCapabilities_ = true;
             capabilities_.clear();
+            continue;
+        }
+        if (kind == Kind::Acknowledgement && pop3Step_ == kUidlSent) {
+            listingUids_ = true;
+            uidLines_.clear();
+            uidListingSpoilt_ = false;
             continue;
         }
         // Acting on this line sends the next command. Anything received with it came before
@@ -269,6 +298,13 @@ void Pop3Session::handleStatusLines(const std::string& bytes) {
         } else if (capabilityReply) {
             layer_.beginAcknowledgement();
             capabilitiesRefused();
+            resumeReading();
+        } else if (pop3Step_ == kUidlSent) {
+            // No unique ids from this server: everything is fetched, and what the cache held
+            // for the mailbox can no longer be told apart from what has left it.
+            layer_.beginAcknowledgement();
+            cache_->forget(accountKey_);
+            beginFetching();
             resumeReading();
         } else {
             const std::string text = cp932::toUtf8(std::string_view(line).substr(4));
@@ -287,12 +323,10 @@ void Pop3Session::acknowledge(const std::string& chunk) {
     // be handled inside the send.
     switch (pop3Step_) {
         case kGreeting:
-            if (account_.Tlsmode == Account::kStartTls) {
-                pop3Step_ = kCapaSent;
-                send("CAPA");
-            } else {
-                sendUser();
-            }
+            // What the server can do decides how its messages are fetched (and, with STARTTLS,
+            // whether the password may go out at all).
+            pop3Step_ = kCapaSent;
+            send("CAPA");
             break;
         case kStlsSent:
             beginTls();
@@ -325,6 +359,7 @@ void Pop3Session::sendUser() {
 
 void Pop3Session::capabilitiesRefused() {
     capabilities_.clear();
+    capabilitiesKnown_ = false;
     if (pop3Step_ == kCapaSent && account_.Tlsmode == Account::kStartTls) {
         // A server without "CAPA" may still know "STLS"; its answer decides.
         pop3Step_ = kStlsSent;
@@ -335,6 +370,7 @@ void Pop3Session::capabilitiesRefused() {
 }
 
 void Pop3Session::capabilitiesListed() {
+    capabilitiesKnown_ = true;
     if (pop3Step_ == kTlsCapaSent || account_.Tlsmode != Account::kStartTls) {
         sendUser();
         return;
@@ -396,31 +432,133 @@ void Pop3Session::handleStat(const std::string& statLine) {
     }
     messageCount_ = *count;
     if (messageCount_ == 0) {
+        if (cache_) {
+            cache_->forget(accountKey_);
+        }
         sendQuit();
         accountDone(session);
         return;
     }
     currentMessage_ = 1;
+    lines_ = topLines();
+    plan_.assign(static_cast<std::size_t>(messageCount_), PlannedMessage{});
+    const bool listsUids =
+        !capabilitiesKnown_ ||
+        std::find(capabilities_.begin(), capabilities_.end(), "UIDL") != capabilities_.end();
+    if (cache_ && listsUids) {
+        pop3Step_ = kUidlSent;
+        uidLines_.clear();
+        send("UIDL");
+        return;
+    }
+    if (cache_) {
+        cache_->forget(accountKey_);
+    }
+    beginFetching();
+}
+
+void Pop3Session::takeUidLine(const std::string& line) {
+    // "n id": the message number, one space, the id up to the line end.
+    const std::size_t space = line.find(' ');
+    const auto number = space == std::string::npos
+                            ? std::nullopt
+                            : parseCount(std::string_view(line).substr(0, space));
+    if (!number || *number < 1 || *number > messageCount_) {
+        return;
+    }
+    if (uidLines_.size() > static_cast<std::size_t>(messageCount_)) {
+        // More ids than messages: some message has two, and the listing is not trusted. It
+        // is not kept growing either.
+        uidListingSpoilt_ = true;
+        return;
+    }
+    const std::size_t end = line.find_last_not_of("\r\n");
+    uidLines_.emplace_back(*number, line.substr(space + 1, end - space));
+}
+
+void Pop3Session::uidsListed() {
+    // An id given to two messages, or two ids to one message, cannot tell them apart: those
+    // messages are fetched and never kept.
+    std::map<std::string, int> uses;
+    std::vector<int> idsOfMessage(plan_.size(), 0);
+    for (const auto& [number, uid] : uidLines_) {
+        ++uses[uid];
+        ++idsOfMessage[static_cast<std::size_t>(number - 1)];
+    }
+    std::vector<std::string> uids(plan_.size());
+    for (const auto& [number, uid] : uidLines_) {
+        const auto index = static_cast<std::size_t>(number - 1);
+        if (!uidListingSpoilt_ && uses[uid] == 1 && idsOfMessage[index] == 1 &&
+            replycache::usableUid(uid)) {
+            uids[index] = uid;
+        }
+    }
+    uidLines_.clear();
+    const auto cached = cache_->visit(accountKey_, lines_, uids);
+    for (std::size_t i = 0; i < plan_.size(); ++i) {
+        plan_[i] = {cached[i], std::move(uids[i])};
+    }
+    beginFetching();
+}
+
+void Pop3Session::beginFetching() {
     pop3Step_ = kTopSent;
     clearReplyText();
-    send(topCommand(currentMessage_, topLines()));
+    topsInFlight_.clear();
+    bytesInFlight_ = 0;
+    nextToSend_ = 1;
+    collectTop();
 }
 
 void Pop3Session::collectTop() {
+    const uint64_t session = sessionNumber_;
+    // Each message is reported in its turn: from the cache, or once its reply is complete.
+    while (pop3Step_ == kTopSent && session == sessionNumber_) {
+        if (currentMessage_ > messageCount_) {
+            sendQuit();
+            accountDone(session);
+            return;
+        }
+        const PlannedMessage& planned = plan_[static_cast<std::size_t>(currentMessage_ - 1)];
+        std::shared_ptr<const std::string> reply = planned.cached;
+        if (!reply) {
+            if (topsInFlight_.empty() || topsInFlight_.front().first != currentMessage_) {
+                break;  // its TOP is still to be sent
+            }
+            auto fetched = takeTopReply();
+            if (!fetched) {
+                break;  // not complete yet, or the account has ended
+            }
+            reply = std::make_shared<const std::string>(std::move(*fetched));
+            if (cache_ && !planned.uid.empty()) {
+                cache_->store(accountKey_, lines_, planned.uid, *reply);
+            }
+        }
+        ++currentMessage_;
+        if (onMessage) {
+            onMessage(*reply);
+        }
+    }
+    if (pop3Step_ == kTopSent && session == sessionNumber_) {
+        sendTops();
+    }
+}
+
+std::optional<std::string> Pop3Session::takeTopReply() {
     // The reply's status line comes first: "-ERR" there ends the account. Further lines are
     // mail text, whatever they begin with.
     if (!topStatusSeen_) {
         std::size_t end = replyText_.find('\n');
         if (end == std::string::npos) {
             if (replyText_.size() < kStatusLineLimit) {
-                return;
+                return std::nullopt;
             }
             end = replyText_.size() - 1;
         }
         topStatusSeen_ = true;
         if (classify(replyText_) == Kind::Failure) {
             errorTail(cp932::toUtf8(std::string_view(replyText_).substr(4, end - 3)));
-            return;
+            return std::nullopt;
         }
     }
     // The reply is complete when its terminating line has arrived. Waiting for it, rather
@@ -433,24 +571,53 @@ void Pop3Session::collectTop() {
     scanned_ = replyText_.size();
     if (terminator == std::string::npos) {
         // Not complete yet: the next chunk comes with the next read notification.
-        return;
+        return std::nullopt;
     }
-    replyText_ = unstuffReply(std::string_view(replyText_).substr(0, terminator));
-    const uint64_t session = sessionNumber_;
-    if (onMessage) {
-        onMessage(replyText_);
-    }
-    if (session != sessionNumber_) {
-        return;
-    }
-    if (currentMessage_ < messageCount_) {
-        ++currentMessage_;
+    std::string reply = unstuffReply(std::string_view(replyText_).substr(0, terminator));
+    bytesInFlight_ -= topsInFlight_.front().second;
+    topsInFlight_.pop_front();
+    if (topsInFlight_.empty()) {
+        // What came after the reply came before any command still to be answered: it answers
+        // nothing (as a notice after a status line does).
         clearReplyText();
-        send(topCommand(currentMessage_, topLines()));
-        return;
+    } else {
+        // The next replies, already on their way.
+        const std::size_t after = replyText_.find('\n', terminator) + 1;
+        replyText_.erase(0, after);
+        scanned_ = 0;
+        topStatusSeen_ = false;
     }
-    sendQuit();
-    accountDone(session);
+    return reply;
+}
+
+void Pop3Session::sendTops() {
+    const std::size_t window = pipelining() ? kPipelineWindow : 1;
+    std::string commands;
+    while (topsInFlight_.size() < window && nextToSend_ <= messageCount_) {
+        if (plan_[static_cast<std::size_t>(nextToSend_ - 1)].cached) {
+            ++nextToSend_;
+            continue;
+        }
+        const std::string command =
+            topCommand(static_cast<int16_t>(nextToSend_), lines_) + kLineEnd;
+        if (!topsInFlight_.empty() && bytesInFlight_ + command.size() > kPipelineBytes) {
+            break;
+        }
+        topsInFlight_.emplace_back(nextToSend_, command.size());
+        bytesInFlight_ += command.size();
+        ++nextToSend_;
+        commands += command;
+    }
+    // Everything is stored before the commands go out: their replies can be handled inside
+    // the send.
+    if (!commands.empty()) {
+        layer_.sendLine(commands);
+    }
+}
+
+bool Pop3Session::pipelining() const {
+    return capabilitiesKnown_ && std::find(capabilities_.begin(), capabilities_.end(),
+                                           "PIPELINING") != capabilities_.end();
 }
 
 void Pop3Session::errorTail(const std::string& text) {
@@ -511,7 +678,13 @@ void Pop3Session::endAccountQuietly() {
 void Pop3Session::accountDone(uint64_t session) {
     // A new session begun inside a wait belongs to a new check; its account is not done. An
     // account is handed over once, whatever happens on its connection afterwards.
-    if (session == sessionNumber_ && !std::exchange(handedOver_, true) && onAccountDone) {
+    if (session != sessionNumber_ || std::exchange(handedOver_, true)) {
+        return;
+    }
+    if (cache_) {
+        cache_->save();
+    }
+    if (onAccountDone) {
         onAccountDone();
     }
 }
@@ -524,6 +697,10 @@ void Pop3Session::sendQuit() {
 }
 
 void Pop3Session::quitNow() {
+    // The time-up gives the account up: what it fetched so far is kept all the same.
+    if (cache_) {
+        cache_->save();
+    }
     quit(true);
 }
 

@@ -2,11 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "checker/net/ReplyCache.h"
 #include "checker/net/SocketLayer.h"
 #include "common/Account.h"
 #include "common/AppSettings.h"
@@ -14,9 +17,17 @@
 
 namespace velkora {
 
-// The POP3 conversation with one account's server: USER, PASS, STAT, one TOP per message and
-// QUIT, driven by the socket layer's notifications. One session at a time; the object is
+// The POP3 conversation with one account's server: CAPA, USER, PASS, STAT, one TOP per message
+// and QUIT, driven by the socket layer's notifications. One session at a time; the object is
 // reused for every account. It only reads: nothing is deleted or marked on the server.
+//
+// Two things make a check fast on a slow link without changing what it reports. A server that
+// lists "PIPELINING" (RFC 2449) gets its TOP commands in a window of up to kPipelineWindow at
+// a time, and its replies are taken in order as they come; any other server gets one TOP at a
+// time. With a reply cache, a server that can list unique ids is asked "UIDL" after "STAT",
+// and only the messages the cache does not hold are fetched; the others' replies come from
+// the cache, in their place in the message order. A server that refuses "CAPA" or "UIDL" just
+// lacks the capability: that is no error.
 //
 // The session keeps no check state and lists nothing: it reports what it learns through the
 // on... handlers below, as it happens, and the check records it. Each report is made before
@@ -36,13 +47,21 @@ public:
     static constexpr int16_t kCapaSent = 7;
     static constexpr int16_t kStlsSent = 8;
     static constexpr int16_t kTlsCapaSent = 9;
+    // "UIDL" after "STAT", when a reply cache is in use.
+    static constexpr int16_t kUidlSent = 10;
+
+    // The most TOP commands sent ahead of their replies, and the most bytes those commands may
+    // take together: far below any TCP window, so that sending never waits on a server that
+    // is busy sending replies (which are read as they come).
+    static constexpr std::size_t kPipelineWindow = 32;
+    static constexpr std::size_t kPipelineBytes = 1024;
 
     // The most text collected for one reply. A server that streams without ever ending its
     // reply cannot grow it beyond this: the account is ended instead.
     static constexpr std::size_t kReplyTextLimit = 1024 * 1024;
 
     // Installs itself as the layer's reply handler and passes the layer's errors on through
-    // onError. "Check1value" and "Talkcnt" are read at each TOP.
+    // onError. "Check1value" and "Talkcnt" are read once per account, after "STAT".
     Pop3Session(SocketLayer& layer, EventLoop& loop, const AppSettings& settings);
     ~Pop3Session();
     Pop3Session(const Pop3Session&) = delete;
@@ -82,6 +101,10 @@ public:
     // upper case), over TLS when the account uses STARTTLS.
     const std::vector<std::string>& capabilities() const { return capabilities_; }
 
+    // The replies of earlier checks; none (the default): every message is fetched. It must
+    // outlive the session; it is saved whenever an account is handed over.
+    void setReplyCache(ReplyCache* cache) { cache_ = cache; }
+
     // The commands as sent, without CR LF.
     static std::string userCommand(const std::string& uname) { return "USER " + uname; }
     static std::string passCommand(const std::string& passw) { return "PASS " + passw; }
@@ -93,7 +116,12 @@ public:
     int16_t pop3Step() const { return pop3Step_; }
     const std::string& replyText() const { return replyText_; }
     int16_t messageCount() const { return messageCount_; }
-    int16_t currentMessage() const { return currentMessage_; }
+    // The next message to be reported (messageCount() + 1 once all have been).
+    int currentMessage() const { return currentMessage_; }
+    // TOP commands sent and not yet answered.
+    std::size_t topsInFlight() const { return topsInFlight_.size(); }
+    // The server listed "PIPELINING" in its last "CAPA" reply.
+    bool pipelining() const;
 
 private:
     enum class Kind { Acknowledgement, Failure, Data };
@@ -113,7 +141,16 @@ private:
     void refuseWithoutTls(const std::string& serverText);
     // The complete STAT reply line.
     void handleStat(const std::string& statLine);
+    // One line of the UIDL listing, and its end.
+    void takeUidLine(const std::string& line);
+    void uidsListed();
+    // The TOP phase: every message reported in order, from the cache or the wire.
+    void beginFetching();
     void collectTop();
+    // The reply at the head of replyText, once it is complete.
+    std::optional<std::string> takeTopReply();
+    // Sends the next TOP commands the window has room for, in one write.
+    void sendTops();
     void errorTail(const std::string& text);
     void receiveFailure(const ReceivedChunk& failure);
     void endAccountQuietly();
@@ -131,9 +168,33 @@ private:
     Account account_;
 
     int16_t pop3Step_ = kGreeting;
+    // The TOP replies received and not yet reported, the one awaited first at its head.
     std::string replyText_;
     int16_t messageCount_ = 0;
-    int16_t currentMessage_ = 0;
+    int currentMessage_ = 0;
+
+    ReplyCache* cache_ = nullptr;
+    // The last "CAPA" was answered with a list (otherwise nothing is known of the server).
+    bool capabilitiesKnown_ = false;
+    // Of the account: ReplyCache::accountKey, and L, taken once for all its TOP commands.
+    std::string accountKey_;
+    int lines_ = 5;
+    // The UIDL listing: message numbers and their ids, as the lines came.
+    bool listingUids_ = false;
+    std::vector<std::pair<int, std::string>> uidLines_;
+    bool uidListingSpoilt_ = false;
+    // By message number - 1: the reply from the cache (null: fetch it) and its unique id
+    // ("" when it has none that can be trusted).
+    struct PlannedMessage {
+        std::shared_ptr<const std::string> cached;
+        std::string uid;
+    };
+    std::vector<PlannedMessage> plan_;
+    // The TOP commands sent and not yet answered, in order: message number, command bytes.
+    std::deque<std::pair<int, std::size_t>> topsInFlight_;
+    std::size_t bytesInFlight_ = 0;
+    // The next message to consider for a TOP command.
+    int nextToSend_ = 1;
 
     // Counts sessions, so that work resumed after a nested wait can tell that a new session
     // (a new check) has begun meanwhile.

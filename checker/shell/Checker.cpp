@@ -5,8 +5,21 @@
 
 namespace velkora {
 
-Checker::Checker(CheckerServices services)
+namespace {
+
+std::unique_ptr<ReplyCache> makeReplyCache(const ReplyCacheOptions& options) {
+    if (!options.enabled) {
+        return nullptr;
+    }
+    return options.folder.empty() ? std::make_unique<ReplyCache>()
+                                  : std::make_unique<ReplyCache>(options.folder);
+}
+
+}  // namespace
+
+Checker::Checker(CheckerServices services, const ReplyCacheOptions& replyCache)
     : s_(services),
+      replyCache_(makeReplyCache(replyCache)),
       tls_(s_.socketApi, s_.loop),
       layer_(tls_, s_.loop),
       session_(layer_, s_.loop, settings_),
@@ -17,6 +30,7 @@ Checker::Checker(CheckerServices services)
                            settings_, mailList_, pause_, readingState_, s_.screen}),
       announcer_(agent_, s_.arrivalSound, s_.popup, s_.dialup, settings_, state_) {
     cycle_.announceResult = announcer_.hook();
+    session_.setReplyCache(replyCache_.get());
 }
 
 Checker::~Checker() {

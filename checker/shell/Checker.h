@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "checker/announce/Agent.h"
@@ -15,6 +16,7 @@
 #include "checker/check/MailList.h"
 #include "checker/dialup/Dialup.h"
 #include "checker/net/Pop3Session.h"
+#include "checker/net/ReplyCache.h"
 #include "checker/net/SocketApi.h"
 #include "checker/net/SocketLayer.h"
 #include "checker/net/TlsSocketApi.h"
@@ -51,9 +53,14 @@ struct CheckerServices {
 //
 // Start-up runs loadSettings, loadAgent, addTrayIcon, (the dial-up menu), startUpCheck, in
 // that order. The character's events (double-click, hide) are handled inside.
+//
+// The replies of earlier checks are kept as `replyCache` says: the programs keep them on disk
+// (ReplyCacheOptions::standard()); without options nothing is kept and every check fetches
+// every message.
 class Checker {
 public:
-    explicit Checker(CheckerServices services);
+    explicit Checker(CheckerServices services,
+                     const ReplyCacheOptions& replyCache = ReplyCacheOptions::off());
     ~Checker();
     Checker(const Checker&) = delete;
     Checker& operator=(const Checker&) = delete;
@@ -95,9 +102,12 @@ public:
     Agent& agent() { return agent_; }
     CheckCycle& cycle() { return cycle_; }
     Pop3Session& session() { return session_; }
+    // Null when no replies are kept.
+    ReplyCache* replyCache() { return replyCache_.get(); }
 
 private:
     CheckerServices s_;
+    std::unique_ptr<ReplyCache> replyCache_;
     AppSettings settings_;
     CheckState state_;
     MailList mailList_;

@@ -1,7 +1,7 @@
 """A private desktop for running orvane without touching the user's own: an X server (Xvfb), a
 tray host (trayer), a sound server with a null output (PulseAudio), a session bus, a POP3
-server (Dovecot), a throwaway settings folder, and orvane itself, all in one temporary folder
-and all stopped together. Used by the demo's headless run and by the GUI tests.
+server (Dovecot), throwaway settings and cache folders, and orvane itself, all in one temporary
+folder and all stopped together. Used by the demo's headless run and by the GUI tests.
 
 Waiting is event-driven: window changes are awaited through the X server's own notifications
 (velkora-xevents on the root window), processes through their exit, servers through the line they print
@@ -81,7 +81,9 @@ class Session:
         self.config_home = os.path.join(self.dir, "config")
         self.runtime_dir = os.path.join(self.dir, "runtime")
         os.makedirs(self.runtime_dir, mode=0o700)
-        self.env = dict(os.environ, XDG_CONFIG_HOME=self.config_home)
+        # The replies orvane keeps between checks go to the throwaway folder too.
+        self.env = dict(os.environ, XDG_CONFIG_HOME=self.config_home,
+                        XDG_CACHE_HOME=os.path.join(self.dir, "cache"))
         if private_desktop:
             for name in ("DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "WAYLAND_DISPLAY",
                          "DISPLAY", "SESSION_MANAGER"):

@@ -83,6 +83,10 @@ CheckTool::CheckTool() {
     store = std::make_unique<IniSettingsStore>(folder_ + "/velkora/orvane.ini");
 }
 
+std::string CheckTool::cacheFolder() const {
+    return folder_ + "/cache/velkora";
+}
+
 CheckTool::~CheckTool() {
     std::filesystem::remove_all(folder_);
 }
@@ -91,6 +95,8 @@ ToolRun CheckTool::run(const QStringList& arguments, const std::string& input) c
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", QString::fromStdString(folder_));
+    // Never the user's own cache.
+    environment.insert("XDG_CACHE_HOME", QString::fromStdString(folder_ + "/cache"));
     process.setProcessEnvironment(environment);
     process.start(VELKORA_CHECK_TOOL, arguments);
     process.write(input.data(), static_cast<qint64>(input.size()));

@@ -28,7 +28,8 @@ std::map<std::string, std::vector<ExpectedMail>> loadExpectations(const std::str
 // The "topLines" of <set>/expectations.json: the Talkcnt its bodies were cut to.
 int expectedTopLines(const std::string& set);
 
-// A run of the check tool with its own settings folder ($XDG_CONFIG_HOME).
+// A run of the check tool with its own settings and cache folders ($XDG_CONFIG_HOME,
+// $XDG_CACHE_HOME).
 struct ToolRun {
     int exitCode = -1;
     std::string out;
@@ -50,6 +51,8 @@ public:
 
     // The user's settings file that the tool reads.
     std::unique_ptr<IniSettingsStore> store;
+    // Where the tool keeps the replies of earlier checks.
+    std::string cacheFolder() const;
 
 private:
     std::string folder_;

@@ -268,6 +268,7 @@ TEST(CheckTool, RefusedSilentAndOverlongChecksEndWithStatusOneAndWrongUsageWithT
     run = tool.run({"--help"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("--account"), std::string::npos);
+    EXPECT_NE(run.out.find("--no-cache"), std::string::npos);
 }
 
 }  // namespace

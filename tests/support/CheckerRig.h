@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "checker/check/MailList.h"
@@ -18,10 +19,13 @@ namespace velkora::test {
 // The checker as the programs build it, on the given event loop and sockets (the simulated
 // ones in virtual time, or Qt's and the real ones), with the settings in a store in memory
 // and recording desktop services; there is no character. Error boxes are shown unless a
-// test sets "Option3value".
+// test sets "Option3value". Replies are kept between checks only when the test asks.
 template <class Loop, class Api>
 struct CheckerRig {
-    CheckerRig() { store.write("Option3value", "0"); }
+    explicit CheckerRig(ReplyCacheOptions replyCache = ReplyCacheOptions::off())
+        : replyCacheOptions(std::move(replyCache)) {
+        store.write("Option3value", "0");
+    }
 
     // Stores an account (the next number); loadSettings() makes it known.
     int16_t addAccount(const Account& account) { return velkora::addAccount(store, account); }
@@ -37,6 +41,7 @@ struct CheckerRig {
     }
     const CheckState& state() const { return checker.checkState(); }
 
+    ReplyCacheOptions replyCacheOptions;
     MemorySettingsStore store;
     Loop loop;
     Api api{loop};
@@ -49,7 +54,8 @@ struct CheckerRig {
     NullArrivalSound sound;
     RecordingDialup dialup;
     Checker checker{CheckerServices{loop, api, boxes, tray, menus, popup, character, volume, sound,
-                                    dialup, store, ScreenMetrics{}}};
+                                    dialup, store, ScreenMetrics{}},
+                    replyCacheOptions};
 };
 
 }  // namespace velkora::test

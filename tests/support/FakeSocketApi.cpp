@@ -148,6 +148,13 @@ void FakePop3Server::useTls(Tls mode, TestCertificate certificate, std::size_t p
 }
 
 FakeReply FakePop3Server::answer(const std::string& line, bool overTls) {
+    if (closed_) {
+        return FakeReply::silence();
+    }
+    if (matches(line, "TOP") && closeAfterTops_ >= 0 && topsAnswered_++ >= closeAfterTops_) {
+        closed_ = true;
+        return FakeReply::raw("");  // the end of the stream: a receive of no bytes
+    }
     for (auto it = onceOverrides_.begin(); it != onceOverrides_.end(); ++it) {
         if (matches(line, it->first)) {
             FakeReply reply = std::move(it->second);
@@ -181,9 +188,23 @@ FakeReply FakePop3Server::answer(const std::string& line, bool overTls) {
     if (line == "QUIT") {
         return deliver("+OK bye\r\n", false);
     }
-    if (line == "CAPA" && tls_ == Tls::StartTls) {
-        return deliver(
-            overTls ? "+OK\r\nTOP\r\nUSER\r\n.\r\n" : "+OK\r\nTOP\r\nUSER\r\nSTLS\r\n.\r\n", false);
+    if (line == "CAPA" && (capabilities_ || tls_ == Tls::StartTls)) {
+        std::string list = "+OK\r\n";
+        for (const std::string& capability :
+             capabilities_.value_or(std::vector<std::string>{"TOP", "USER"})) {
+            list += capability + "\r\n";
+        }
+        if (tls_ == Tls::StartTls && !overTls) {
+            list += "STLS\r\n";
+        }
+        return deliver(list + ".\r\n", false);
+    }
+    if (line == "UIDL" && uids_) {
+        std::string list = "+OK\r\n";
+        for (std::size_t n = 0; n < uids_->size(); ++n) {
+            list += std::to_string(n + 1) + " " + (*uids_)[n] + "\r\n";
+        }
+        return deliver(list + ".\r\n", false);
     }
     if (line == "STLS" && tls_ == Tls::StartTls && !overTls) {
         return deliver("+OK Begin TLS negotiation\r\n", false);
@@ -345,6 +366,8 @@ int FakeSocketApi::connect(const std::vector<IpAddress>& addresses, uint16_t) {
         current_ = server;
         if (server) {
             ++server->connections_;
+            server->topsAnswered_ = 0;
+            server->closed_ = false;
         }
         lastError_ = 10035;  // under way
         const int64_t delay = server ? server->connectDelayMs_ : 0;
@@ -569,6 +592,13 @@ void FakeSocketApi::armScheduler() {
 }
 
 void FakeSocketApi::arrive(Item item) {
+    const bool joins = current_ && current_->coalescing_ && item.kind == FakeReply::Kind::Data &&
+                       !item.bytes.empty() && !inbox_.empty() &&
+                       inbox_.back().kind == FakeReply::Kind::Data && !inbox_.back().bytes.empty();
+    if (joins) {
+        inbox_.back().bytes += item.bytes;
+        return;
+    }
     inbox_.push_back(std::move(item));
     if (selected_ == SocketNotification::Read) {
         post(SocketNotification::Read);

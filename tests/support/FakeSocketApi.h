@@ -48,7 +48,9 @@ struct FakeReply {
 
 // One scripted POP3 server. By default it greets, accepts USER and PASS, answers STAT from
 // its mailbox, answers TOP n L with the message's header and the first L body lines followed
-// by ".", answers QUIT with "+OK" and answers anything else with "-ERR".
+// by ".", answers QUIT with "+OK" and answers anything else with "-ERR" (CAPA and UIDL too,
+// unless it is given capabilities and unique ids). It answers commands in the order they
+// came, however many came at once.
 class FakePop3Server {
 public:
     // TLS: none, from the first byte (port 995), or after "STLS" (offered in "CAPA").
@@ -73,6 +75,17 @@ public:
     // The same for the first matching command only; afterwards the earlier answer holds.
     void once(const std::string& command, FakeReply reply);
     void setDelivery(Delivery delivery, std::size_t dribbleSize = 3, int64_t gapMs = 1);
+    // The list its "CAPA" gives (with STARTTLS, "STLS" is added before TLS).
+    void setCapabilities(std::vector<std::string> capabilities) {
+        capabilities_ = std::move(capabilities);
+    }
+    // The unique ids its "UIDL" lists, by message number - 1 (the mailbox's own size).
+    void setUids(std::vector<std::string> uids) { uids_ = std::move(uids); }
+    // Answers that arrive while earlier ones are still unread join them, as TCP delivers a
+    // stream: one receive may then take the end of one reply and the start of the next.
+    void setCoalescing(bool on) { coalescing_ = on; }
+    // After this many TOP replies, the connection closes (the next receive sees its end).
+    void closeAfterTops(int count) { closeAfterTops_ = count; }
     // Time between a command and the start of its answer.
     void setLatency(int64_t ms) { latencyMs_ = ms; }
     // Time the connection takes to come up (the connect notification and then the greeting).
@@ -104,6 +117,13 @@ private:
     std::string host_;
     std::optional<FakeReply> greeting_;
     std::vector<std::string> mailbox_;
+    std::optional<std::vector<std::string>> capabilities_;
+    std::optional<std::vector<std::string>> uids_;
+    bool coalescing_ = false;
+    int closeAfterTops_ = -1;
+    // Of the current connection.
+    int topsAnswered_ = 0;
+    bool closed_ = false;
     std::vector<std::pair<std::string, FakeReply>> overrides_;  // the latest first
     std::vector<std::pair<std::string, FakeReply>> onceOverrides_;
     Delivery delivery_ = Delivery::WholeReply;

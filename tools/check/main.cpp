@@ -34,7 +34,7 @@ constexpr int kLongestTimeLimitSeconds = 24 * 60 * 60;
 
 constexpr const char* kUsage =
     R"(使い方: velkora-check [--account ホスト ポート ユーザー パスワード [--tls | --starttls]
-                       [--pin 指紋]] [--time-limit 秒]
+                       [--pin 指紋]] [--time-limit 秒] [--no-cache]
        velkora-check --help
 
 設定でチェックが有効になっているアカウントをすべて、メニューの「ﾒｰﾙﾁｪｯｸ(&L)」と同じように
@@ -58,6 +58,10 @@ constexpr const char* kUsage =
   --time-limit 秒
         全体の制限時間 (既定 600 秒)。過ぎるとそこまでの結果を出力して終了します。
         各アカウントの時間切れ ("Timeupval") はそれとは別に働きます。
+  --no-cache
+        前回までのチェックで受け取ったメールのキャッシュ ($XDG_CACHE_HOME/velkora、既定は
+        ~/.cache/velkora) を使わず、すべてのメールをサーバーから読み直します。キャッシュは
+        読みも書きもしません。キャッシュを使っても使わなくても、一覧は同じになるはずです。
   --help
         この説明を表示します。
 
@@ -79,6 +83,7 @@ struct Options {
     int timeLimitSeconds = kDefaultTimeLimitSeconds;
     int16_t tlsmode = Account::kPlain;
     std::optional<std::string> pin;
+    bool noCache = false;
 };
 
 struct UsageError {
@@ -135,6 +140,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             }
             options.pin = *pin;
             ++i;
+        } else if (arg == "--no-cache") {
+            options.noCache = true;
         } else if (arg == "--time-limit") {
             const auto seconds = i + 1 < args.size()
                                      ? parseNumber(args[i + 1], 1, kLongestTimeLimitSeconds)
@@ -214,7 +221,8 @@ int run(const Options& options) {
     NullArrivalSound sound;
     NoRasDialup dialup;
     Checker checker({loop, api, errors, tray, menus, popup, character, volume, sound, dialup, store,
-                     ScreenMetrics{}});
+                     ScreenMetrics{}},
+                    options.noCache ? ReplyCacheOptions::off() : ReplyCacheOptions::standard());
     errors.checker = &checker;
     checker.cycle().onAccountTimedOut = [&] {
         // A connection that failed has said so already; the time-up only moves it on.

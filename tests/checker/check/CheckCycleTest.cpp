@@ -21,7 +21,7 @@ using Strings = std::vector<std::string>;
 
 // The commands of one whole session on a mailbox of `messages` mails.
 Strings session(int messages) {
-    Strings out{"USER user", "PASS pw", "STAT"};
+    Strings out{"CAPA", "USER user", "PASS pw", "STAT"};
     for (int n = 1; n <= messages; ++n) {
         out.push_back("TOP " + std::to_string(n) + " 10");
     }
@@ -284,7 +284,7 @@ TEST(CheckCycle, PeriodicCheckComesAtTheFifthMinuteAndWaitsForARunningCheck) {
     h.loop.runUntil([&] { return !h.state().checkInProgress; });
 
     // A manual check at 9:30 that lasts past the next periodic turn (10:00).
-    slow.setLatency(20000);
+    slow.setLatency(16000);
     h.loop.advanceTo(570000);
     h.checker.mailCheck();
     h.loop.advanceTo(600000);
@@ -423,7 +423,7 @@ TEST(CheckCycle, TheTimeUpCountsThePausesOfASessionNotItsNotifications) {
     for (const int64_t latency : {int64_t{100}, int64_t{50}}) {
         SCOPED_TRACE("latency " + std::to_string(latency));
         CycleHarness h;
-        h.set("Timeupval", "5");
+        h.set("Timeupval", "6");
         h.addAccount("A", "a.example", 3).setLatency(latency);
         std::vector<int16_t> givenUp;
         h.cycle().onAccountTimedOut = [&] { givenUp.push_back(h.state().currentAccountNumber); };
@@ -432,9 +432,10 @@ TEST(CheckCycle, TheTimeUpCountsThePausesOfASessionNotItsNotifications) {
             EXPECT_EQ(h.api.sentTexts("a.example"), session(3));
             EXPECT_TRUE(givenUp.empty());
         } else {
-            // Greeting, USER, PASS, STAT: four ticks; the fifth, waiting for TOP 1, gives up.
+            // Greeting, CAPA, USER, PASS, STAT: five ticks; the sixth, waiting for TOP 1, gives
+            // up.
             EXPECT_EQ(h.api.sentTexts("a.example"),
-                      (Strings{"USER user", "PASS pw", "STAT", "TOP 1 10", "QUIT"}));
+                      (Strings{"CAPA", "USER user", "PASS pw", "STAT", "TOP 1 10", "QUIT"}));
             EXPECT_EQ(h.sentAt("a.example", "QUIT"), h.sentAt("a.example", "TOP 1 10") + 60);
             EXPECT_EQ(givenUp, std::vector<int16_t>{1});
         }

@@ -46,7 +46,7 @@ Strings replies(int count) {
 }
 
 Strings expectedCommands(int messages, int lines = 10) {
-    Strings out{"USER taro", "PASS secret", "STAT"};
+    Strings out{"CAPA", "USER taro", "PASS secret", "STAT"};
     for (int n = 1; n <= messages; ++n) {
         out.push_back(Pop3Session::topCommand(static_cast<int16_t>(n), lines));
     }
@@ -171,14 +171,14 @@ TEST(Pop3Session, ErrRepliesReportTheServerTextAndEndTheAccount) {
     const Case cases[] = {
         // A refused greeting has no conversation to end with QUIT.
         {"", FakeReply::err(reason), 0, false, reason},
-        {"USER", FakeReply::err(reason), 1, true, reason},
-        {"PASS", FakeReply::err(reason), 2, true, reason},
-        {"STAT", FakeReply::err(reason), 3, true, reason},
-        {"TOP 1", FakeReply::err(reason), 4, true, reason},
-        {"TOP 2", FakeReply::err(reason), 5, true, reason},
+        {"USER", FakeReply::err(reason), 2, true, reason},
+        {"PASS", FakeReply::err(reason), 3, true, reason},
+        {"STAT", FakeReply::err(reason), 4, true, reason},
+        {"TOP 1", FakeReply::err(reason), 5, true, reason},
+        {"TOP 2", FakeReply::err(reason), 6, true, reason},
         // A bare "-ERR" explains nothing: no empty report, but the account ends all the same.
-        {"PASS", FakeReply::raw("-ERR\r\n"), 2, true, ""},
-        {"PASS", FakeReply::pieces({"-ERR", "\r\n"}), 2, true, ""},
+        {"PASS", FakeReply::raw("-ERR\r\n"), 3, true, ""},
+        {"PASS", FakeReply::pieces({"-ERR", "\r\n"}), 3, true, ""},
     };
     const Strings all = expectedCommands(2);
     for (const Case& c : cases) {
@@ -208,7 +208,7 @@ TEST(Pop3Session, ErrRepliesReportTheServerTextAndEndTheAccount) {
         EXPECT_EQ(h.session.pop3Step(), Pop3Session::kGreeting);
         EXPECT_EQ(h.api.startupCount(), h.api.cleanupCount());
         // The message before the failing TOP is kept; the rest of the account is skipped.
-        EXPECT_EQ(h.messages.size(), c.commandsSent == 5 ? 1u : 0u);
+        EXPECT_EQ(h.messages.size(), c.commandsSent == 6 ? 1u : 0u);
     }
 }
 
@@ -217,7 +217,7 @@ TEST(Pop3Session, ReceiveFailureClosesAtOnceAndSendsNothingMore) {
     h.server.setMailbox(mailbox(1));
     h.server.on("PASS", FakeReply::failReceive(10054));
     h.runSession();
-    EXPECT_EQ(h.api.sentTexts(), (Strings{"USER taro", "PASS secret"}));
+    EXPECT_EQ(h.api.sentTexts(), (Strings{"CAPA", "USER taro", "PASS secret"}));
     EXPECT_EQ(h.errors, Strings{"リモートホストから切断されたよ"});
     EXPECT_EQ(h.session.pop3Step(), Pop3Session::kQuitSent);
     EXPECT_EQ(h.layer.socketPhase(), "0");
@@ -225,7 +225,7 @@ TEST(Pop3Session, ReceiveFailureClosesAtOnceAndSendsNothingMore) {
     // A later QUIT (the time-up's) finds no connection and sends nothing.
     h.session.quitNow();
     h.session.sendQuit();
-    EXPECT_EQ(h.api.sentTexts().size(), 2u);
+    EXPECT_EQ(h.api.sentTexts().size(), 3u);
     EXPECT_EQ(h.api.sendsWithoutConnection(), 0);
     EXPECT_EQ(h.errors.size(), 1u);
 
@@ -253,7 +253,7 @@ TEST(Pop3Session, StatCountsAreReadStrictly) {
         h.server.setMailbox(mailbox(3));
         h.server.on("STAT", FakeReply::raw(c.reply));
         h.runSession();
-        const Strings ended{"USER taro", "PASS secret", "STAT", "QUIT"};
+        const Strings ended{"CAPA", "USER taro", "PASS secret", "STAT", "QUIT"};
         EXPECT_EQ(h.api.sentTexts(), c.count ? expectedCommands(*c.count) : ended);
         EXPECT_EQ(h.counts, Counts{c.count});
         EXPECT_EQ(h.messages.size(), static_cast<std::size_t>(c.count.value_or(0)));
@@ -274,7 +274,8 @@ TEST(Pop3Session, AServerStreamingWithoutEndingItsReplyIsCutOffAtTheBound) {
     h.runSession();
     EXPECT_LE(largest, Pop3Session::kReplyTextLimit);
     EXPECT_GT(largest, Pop3Session::kReplyTextLimit - 8192);
-    EXPECT_EQ(h.api.sentTexts(), (Strings{"USER taro", "PASS secret", "STAT", "TOP 1 10", "QUIT"}));
+    EXPECT_EQ(h.api.sentTexts(),
+              (Strings{"CAPA", "USER taro", "PASS secret", "STAT", "TOP 1 10", "QUIT"}));
     EXPECT_TRUE(h.messages.empty());
     EXPECT_EQ(h.doneAt.size(), 1u);
     EXPECT_TRUE(h.errors.empty());
@@ -347,7 +348,8 @@ TEST(Pop3Session, ANewSessionBegunWhileAnErrorIsReportedIsNotHandedOverByTheOldO
     h.loop.advanceBy(5000);
     // Only the new session handed its account over, after its own QUIT.
     EXPECT_EQ(h.doneAt.size(), 1u);
-    EXPECT_EQ(h.api.sentTexts("pop.example"), (Strings{"USER taro", "PASS secret", "STAT"}));
+    EXPECT_EQ(h.api.sentTexts("pop.example"),
+              (Strings{"CAPA", "USER taro", "PASS secret", "STAT"}));
     EXPECT_EQ(h.api.sentTexts("two.example"), expectedCommands(1));
     EXPECT_EQ(h.api.sendsWithoutConnection(), 0);
 }
@@ -361,7 +363,7 @@ TEST(Pop3Session, ANewSessionBegunInsideASendKeepsItsOwnRouting) {
     second.setConnectDelay(100);
     second.setLatency(100);
     // Due when the first server's greeting arrives; what it posts then runs in the next pump,
-    // the one inside the USER send, as a menu command would.
+    // the one inside the CAPA send, as a menu command would.
     auto interrupt = h.loop.createTimer();
     interrupt->setInterval(50);
     interrupt->setHandler([&] {
@@ -370,7 +372,7 @@ TEST(Pop3Session, ANewSessionBegunInsideASendKeepsItsOwnRouting) {
     });
     interrupt->setEnabled(true);
     h.runSession();
-    EXPECT_EQ(h.api.sentTexts("pop.example"), Strings{"USER taro"});
+    EXPECT_EQ(h.api.sentTexts("pop.example"), Strings{"CAPA"});
     EXPECT_EQ(h.api.sentTexts("two.example"), expectedCommands(1));
     EXPECT_EQ(h.doneAt.size(), 1u);
 }
@@ -459,6 +461,164 @@ TEST(Pop3Session, ANameTriesItsAddressesInTurn) {
     EXPECT_EQ(h.api.lastConnectAddresses().size(), 2u);
     EXPECT_EQ(h.api.sentTexts(), expectedCommands(1));
     EXPECT_TRUE(h.errors.empty());
+}
+
+// Commands of a session that asks for the unique ids and fetches the given messages.
+Strings cachedCommands(const std::vector<int>& fetched, int lines = 10) {
+    Strings out{"CAPA", "USER taro", "PASS secret", "STAT", "UIDL"};
+    for (const int n : fetched) {
+        out.push_back(Pop3Session::topCommand(static_cast<int16_t>(n), lines));
+    }
+    out.push_back("QUIT");
+    return out;
+}
+
+Strings twice(const Strings& once) {
+    Strings out = once;
+    out.insert(out.end(), once.begin(), once.end());
+    return out;
+}
+
+Strings uids(int first, int count) {
+    Strings out;
+    for (int n = first; n < first + count; ++n) {
+        out.push_back("uid-" + std::to_string(n));
+    }
+    return out;
+}
+
+TEST(Pop3Session, PipeliningServersGetTheirTopsInWindowsAndEveryReplyInItsTurn) {
+    using Delivery = FakePop3Server::Delivery;
+    struct Case {
+        const char* name;
+        Strings capabilities;
+        Delivery delivery;
+        std::size_t window;  // the most TOPs outstanding
+    };
+    for (const Case& c : {Case{"pipelining, replies run together",
+                               {"TOP", "PIPELINING"},
+                               Delivery::WholeReply,
+                               Pop3Session::kPipelineWindow},
+                          Case{"pipelining, replies in pieces of 7 bytes",
+                               {"PIPELINING"},
+                               Delivery::Dribble,
+                               Pop3Session::kPipelineWindow},
+                          Case{"no pipelining", {"TOP", "UIDL"}, Delivery::WholeReply, 1}}) {
+        SCOPED_TRACE(c.name);
+        SessionHarness h;
+        h.server.setMailbox(mailbox(70));
+        h.server.setCapabilities(c.capabilities);
+        h.server.setCoalescing(true);
+        h.server.setDelivery(c.delivery, 7, 0);
+        h.server.setLatency(25);
+        std::size_t mostInFlight = 0;
+        h.layer.onReply = [&](const ReceivedChunk& chunk) {
+            h.session.handleReply(chunk);
+            mostInFlight = std::max(mostInFlight, h.session.topsInFlight());
+        };
+        h.runSession();
+        EXPECT_EQ(h.messages, replies(70));
+        EXPECT_EQ(h.api.sentTexts(), expectedCommands(70));
+        EXPECT_EQ(mostInFlight, c.window);
+        // The first window goes out at once, behind the STAT reply.
+        const auto& sent = h.api.sent();
+        const auto sameTime = std::count_if(
+            sent.begin(), sent.end(), [&](const auto& line) { return line.at == sent[4].at; });
+        EXPECT_EQ(static_cast<std::size_t>(sameTime), c.window);
+        EXPECT_TRUE(h.errors.empty());
+        EXPECT_EQ(h.doneAt.size(), 1u);
+    }
+}
+
+TEST(Pop3Session, ACacheFetchesOnlyTheMessagesItHasNotSeenAndForgetsThoseThatLeft) {
+    ReplyCache cache;
+    SessionHarness h;
+    h.session.setReplyCache(&cache);
+    h.server.setCapabilities({"TOP", "UIDL", "PIPELINING"});
+    h.server.setCoalescing(true);
+    h.server.setMailbox(mailbox(4));
+    h.server.setUids(uids(1, 4));
+    h.runSession();
+    EXPECT_EQ(h.api.sentTexts(), cachedCommands({1, 2, 3, 4}));
+    EXPECT_EQ(h.messages, replies(4));
+    EXPECT_EQ(cache.entryCount(), 4u);
+
+    // Nothing new: no TOP at all, the same replies in the same order.
+    auto check = [&] {
+        const std::size_t before = h.api.sent().size();
+        h.messages.clear();
+        h.doneAt.clear();
+        h.runSession();
+        const Strings sent = h.api.sentTexts();
+        return Strings(sent.begin() + static_cast<std::ptrdiff_t>(before), sent.end());
+    };
+    EXPECT_EQ(check(), cachedCommands({}));
+    EXPECT_EQ(h.messages, replies(4));
+
+    // Message 2 has left and two have come, one of them between the old ones: only those are
+    // fetched, and every reply comes in the mailbox's order.
+    Strings box = mailbox(6);
+    h.server.setMailbox({box[0], box[4], box[2], box[3], box[5]});
+    h.server.setUids({"uid-1", "uid-5", "uid-3", "uid-4", "uid-6"});
+    EXPECT_EQ(check(), cachedCommands({2, 5}));
+    const Strings all = replies(6);
+    EXPECT_EQ(h.messages, (Strings{all[0], all[4], all[2], all[3], all[5]}));
+    EXPECT_EQ(cache.entryCount(), 5u) << "the reply of the message that left is dropped";
+    EXPECT_TRUE(h.errors.empty());
+
+    // Another line count is another reply: all fetched again.
+    h.settings.Talkcnt = 3;
+    EXPECT_EQ(check(), cachedCommands({1, 2, 3, 4, 5}, 3));
+    EXPECT_EQ(cache.entryCount(), 5u);
+}
+
+TEST(Pop3Session, RepliesAreNeverTakenForAnotherMailboxOrAnIdTheServerGaveTwice) {
+    ReplyCache cache;
+    // A reply held for "uid-1" of another user, port or security on the same server.
+    Account otherUser = SessionHarness::account("pop.example");
+    otherUser.Uname = "jiro";
+    Account otherPort = SessionHarness::account("pop.example");
+    otherPort.Portno = 1110;
+    Account otherSecurity = SessionHarness::account("pop.example");
+    otherSecurity.Tlsmode = Account::kStartTls;
+    for (const Account& other : {otherUser, otherPort, otherSecurity}) {
+        cache.visit(ReplyCache::accountKey(other), 10, {"uid-1"});
+        cache.store(ReplyCache::accountKey(other), 10, "uid-1", "+OK\r\nFrom: other\r\n");
+    }
+    EXPECT_EQ(cache.entryCount(), 3u);
+    SessionHarness h;
+    h.session.setReplyCache(&cache);
+    h.server.setMailbox(mailbox(3));
+    h.server.setUids({"uid-1", "same", "same"});  // no CAPA: UIDL is tried all the same
+    h.runSession();
+    EXPECT_EQ(h.messages, replies(3));
+    h.messages.clear();
+    h.doneAt.clear();
+    h.runSession();
+    EXPECT_EQ(h.messages, replies(3));
+    const Strings sent = h.api.sentTexts();
+    EXPECT_EQ(Strings(sent.begin() + 9, sent.end()), cachedCommands({2, 3}));
+
+    // Two ids for one message: that message is fetched every time, its neighbour is not.
+    SessionHarness t;
+    t.session.setReplyCache(&cache);
+    t.server.setMailbox(mailbox(2));
+    t.server.on("UIDL", FakeReply::raw("+OK\r\n1 x-1\r\n1 x-2\r\n2 x-3\r\n.\r\n"));
+    t.runSession();
+    t.runSession();
+    const Strings sentTwice = t.api.sentTexts();
+    EXPECT_EQ(Strings(sentTwice.begin() + 8, sentTwice.end()), cachedCommands({1}));
+    EXPECT_EQ(t.messages, twice(replies(2)));
+
+    // A server that refuses UIDL gets everything fetched, with no word about it.
+    SessionHarness n;
+    n.session.setReplyCache(&cache);
+    n.server.setMailbox(mailbox(2));
+    n.runSession();
+    n.runSession();
+    EXPECT_EQ(n.messages, twice(replies(2)));
+    EXPECT_EQ(n.api.sentTexts(), twice(cachedCommands({1, 2})));
+    EXPECT_TRUE(n.errors.empty());
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ std::string message(int n) {
 }
 
 Strings commands(int16_t mode, int messages) {
-    Strings out;
+    Strings out{"CAPA"};
     if (mode == Account::kStartTls) {
         out = {"CAPA", "STLS", "CAPA"};
     }
