@@ -261,10 +261,6 @@ void FakeSocketApi::breakConnection(int errorCode) {
     }
 }
 
-void FakeSocketApi::setUnreachable(const IpAddress& address, int errorCode) {
-    unreachable_.emplace_back(address, errorCode);
-}
-
 FakePop3Server* FakeSocketApi::serverAt(const IpAddress& address) const {
     for (const auto& s : servers_) {
         const auto& addresses = s->addresses();
@@ -344,7 +340,6 @@ void FakeSocketApi::selectNotification(SocketNotification kind) {
 }
 
 int FakeSocketApi::connect(const std::vector<IpAddress>& addresses, uint16_t) {
-    lastConnect_ = addresses;
     if (!open_) {
         lastError_ = 10038;
         return -1;
@@ -353,12 +348,8 @@ int FakeSocketApi::connect(const std::vector<IpAddress>& addresses, uint16_t) {
     // connection, whether a server answers there or not.
     int firstError = 0;
     for (const IpAddress& address : addresses) {
-        auto unreachable = std::find_if(unreachable_.begin(), unreachable_.end(),
-                                        [&](const auto& entry) { return entry.first == address; });
         FakePop3Server* server = serverAt(address);
-        const int refused = unreachable != unreachable_.end() ? unreachable->second
-                            : server                          ? server->refuseCode_
-                                                              : 0;
+        const int refused = server ? server->refuseCode_ : 0;
         if (refused != 0) {
             firstError = firstError != 0 ? firstError : refused;
             continue;
@@ -603,6 +594,35 @@ void FakeSocketApi::arrive(Item item) {
     if (selected_ == SocketNotification::Read) {
         post(SocketNotification::Read);
     }
+}
+
+// ---- Expected commands ----------------------------------------------------------------------
+
+std::vector<std::string> sessionCommands(const std::string& user, const std::string& password,
+                                         const std::vector<int>& fetched, int lines, bool uidl) {
+    std::vector<std::string> out{"CAPA", "USER " + user, "PASS " + password, "STAT"};
+    if (uidl) {
+        out.push_back("UIDL");
+    }
+    for (const int n : fetched) {
+        out.push_back("TOP " + std::to_string(n) + " " + std::to_string(lines));
+    }
+    out.push_back("QUIT");
+    return out;
+}
+
+std::vector<int> firstMessages(int count) {
+    std::vector<int> out;
+    for (int n = 1; n <= count; ++n) {
+        out.push_back(n);
+    }
+    return out;
+}
+
+std::vector<std::string> twice(const std::vector<std::string>& once) {
+    std::vector<std::string> out = once;
+    out.insert(out.end(), once.begin(), once.end());
+    return out;
 }
 
 }  // namespace velkora::test

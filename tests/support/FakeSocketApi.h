@@ -151,17 +151,13 @@ public:
     explicit FakeSocketApi(SimulatedEventLoop& loop);
     ~FakeSocketApi() override;
 
-    // Adds a server reachable by that host name (and by its address 10.0.0.n).
+    // Adds a server reachable by that host name (and by its address 10.0.0.n); an address that
+    // is no server's never answers.
     FakePop3Server& addServer(const std::string& host);
     FakePop3Server& server(const std::string& host);
-    // A connect to this address fails at once with the code (as to an IPv6 address without a
-    // route); an address that is neither this nor a server's never answers.
-    void setUnreachable(const IpAddress& address, int errorCode);
     // The peer is gone (a reset): from now on every send and receive on the current
     // connection fails with the code, and a waiting reader is woken.
     void breakConnection(int errorCode);
-    // The addresses of the last connect, as given.
-    const std::vector<IpAddress>& lastConnectAddresses() const { return lastConnect_; }
     int lookupCount() const { return lookups_; }
 
     // One line sent by the client, in order over all connections.
@@ -227,8 +223,6 @@ private:
 
     SimulatedEventLoop& loop_;
     std::vector<std::unique_ptr<FakePop3Server>> servers_;
-    std::vector<std::pair<IpAddress, int>> unreachable_;
-    std::vector<IpAddress> lastConnect_;
     std::vector<std::unique_ptr<Timer>> lookupTimers_;
     int lookups_ = 0;
     // TLS of the current connection, and its greeting when it waits for the handshake.
@@ -259,5 +253,15 @@ private:
     int sendsWithoutConnection_ = 0;
     std::shared_ptr<bool> alive_;
 };
+
+// The commands of a whole plain session: the login, STAT, "UIDL" when `uidl`, a TOP of `lines`
+// lines for each message fetched, QUIT.
+std::vector<std::string> sessionCommands(const std::string& user, const std::string& password,
+                                         const std::vector<int>& fetched, int lines = 10,
+                                         bool uidl = false);
+// Message numbers 1 to count.
+std::vector<int> firstMessages(int count);
+// The list twice over, as two checks send or report it.
+std::vector<std::string> twice(const std::vector<std::string>& once);
 
 }  // namespace velkora::test

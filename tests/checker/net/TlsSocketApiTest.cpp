@@ -36,17 +36,10 @@ std::string message(int n) {
 }
 
 Strings commands(int16_t mode, int messages) {
-    Strings out{"CAPA"};
+    Strings out = test::sessionCommands("taro", "secret", test::firstMessages(messages));
     if (mode == Account::kStartTls) {
-        out = {"CAPA", "STLS", "CAPA"};
+        out.insert(out.begin() + 1, {"STLS", "CAPA"});
     }
-    for (const char* c : {"USER taro", "PASS secret", "STAT"}) {
-        out.push_back(c);
-    }
-    for (int n = 1; n <= messages; ++n) {
-        out.push_back("TOP " + std::to_string(n) + " 10");
-    }
-    out.push_back("QUIT");
     return out;
 }
 
