@@ -177,42 +177,5 @@ TEST(PipelinedCheck, GivesWhatTheSequentialCheckGivesWhateverTheServerDoesMidWin
     }
 }
 
-TEST(PipelinedCheck, KeptRepliesListMailThatCameOrLeftBetweenChecksInTheServersOrder) {
-    CheckerUnderTest cached(true);
-    CheckerUnderTest full(false);
-    for (CheckerUnderTest* c : {&cached, &full}) {
-        setUpServer(c->rig.api.addServer("a.example"), 40, true);
-        setUpServer(c->rig.api.addServer("b.example"), 3, true);
-    }
-    const Outcome first = cached.check();
-    EXPECT_EQ(first.rows, full.check().rows);
-    const Outcome again = cached.check();  // nothing changed on the server
-    EXPECT_EQ(again.rows, first.rows);
-    EXPECT_EQ(again.boxes, Strings{});
-    const Strings second = cached.rig.api.sentTexts("a.example");
-    EXPECT_EQ(std::count_if(second.begin() + static_cast<std::ptrdiff_t>(first.commands.size()),
-                            second.end(), [](const auto& c) { return c.rfind("TOP", 0) == 0; }),
-              0);
-
-    // Mail 3 has left, mail 41 has come, mail 40 is now first.
-    for (CheckerUnderTest* c : {&cached, &full}) {
-        Strings box{message(40)}, uids{"id40"};
-        for (int n = 1; n <= 41; ++n) {
-            if (n != 3 && n != 40) {
-                box.push_back(message(n));
-                uids.push_back("id" + std::to_string(n));
-            }
-        }
-        c->rig.api.server("a.example").setMailbox(box);
-        c->rig.api.server("a.example").setUids(uids);
-    }
-    const Outcome changed = cached.check();
-    EXPECT_EQ(changed.rows, full.check().rows);
-    EXPECT_EQ(changed.total, 43);
-    const Strings third = cached.rig.api.sentTexts("a.example");
-    EXPECT_EQ(Strings(third.end() - 3, third.end()), (Strings{"UIDL", "TOP 40 10", "QUIT"}))
-        << "only the new mail is fetched";
-}
-
 }  // namespace
 }  // namespace velkora
