@@ -73,12 +73,5 @@ TEST(SettingKeys, NotstrDefaultsCharacterForCharacter) {
     EXPECT_EQ(std::set<std::string>(options.begin(), options.end()).size(), options.size());
 }
 
-TEST(SettingKeys, TemplateAndFontDefaults) {
-    EXPECT_EQ(kTalkstrDefaults[0], "全部で@1通のメールが届いています");
-    EXPECT_EQ(kTalkstrDefaults[4], "@6");
-    EXPECT_EQ(kActkindDefaults[1], "Read");
-    EXPECT_EQ(characters(kHukifontNDefault).size(), 8u);  // full-width letters, ASCII space
-}
-
 }  // namespace
 }  // namespace velkora
