@@ -30,26 +30,14 @@ namespace {
 const IpAddress kLoopback = IpAddress::v4(htonl(INADDR_LOOPBACK));
 const IpAddress kLoopback6 = *IpAddress::fromLiteral("::1");
 
-// A listening socket on the address (IPv4 or IPv6) and port, or -1.
+// A listening IPv4 socket on the address and port, or -1.
 int listenOn(const IpAddress& address, uint16_t port, int backlog) {
-    const bool v6 = address.family == IpAddress::Family::V6;
-    int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_storage storage{};
-    socklen_t length;
-    if (v6) {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(port);
-        std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
-        in4->sin_family = AF_INET;
-        in4->sin_port = htons(port);
-        std::memcpy(&in4->sin_addr, address.bytes.data(), 4);
-        length = sizeof(sockaddr_in);
-    }
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in in4{};
+    in4.sin_family = AF_INET;
+    in4.sin_port = htons(port);
+    std::memcpy(&in4.sin_addr, address.bytes.data(), 4);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&in4), sizeof in4) != 0 ||
         ::listen(fd, backlog) != 0) {
         if (fd >= 0) {
             ::close(fd);
@@ -219,7 +207,8 @@ TEST_F(PosixSocketApiTest, CallsWithoutASocketFailAndClosingOrReplacingClosesThe
     EXPECT_EQ(recv(peer, buffer, 1, 0), 0);
 }
 
-TEST_F(PosixSocketApiTest, TheNextAddressIsTriedWhenOneIsRefusedAndIpv6LiteralsConnect) {
+// That an IPv6 address connects is tested against the real server over ::1.
+TEST_F(PosixSocketApiTest, TheNextAddressIsTriedWhenOneIsRefused) {
     // Nothing listens on ::1 at the listener's port (or the machine has no IPv6): the IPv4
     // address behind it gets the connection.
     ASSERT_TRUE(api.createSocket());
@@ -231,22 +220,6 @@ TEST_F(PosixSocketApiTest, TheNextAddressIsTriedWhenOneIsRefusedAndIpv6LiteralsC
     api.selectNotification(SocketNotification::Write);
     ASSERT_TRUE(nextNotification());
     EXPECT_EQ(api.send("x", 1), 1);
-
-    const int listener6 = listenOn(kLoopback6, 0, 4);
-    if (listener6 < 0) {
-        GTEST_SKIP() << "no IPv6 on the loopback interface";
-    }
-    sockaddr_in6 bound{};
-    socklen_t length = sizeof bound;
-    getsockname(listener6, reinterpret_cast<sockaddr*>(&bound), &length);
-    ASSERT_TRUE(api.createSocket());
-    api.selectNotification(SocketNotification::Connect);
-    api.connect({kLoopback6}, ntohs(bound.sin6_port));
-    EXPECT_TRUE(nextNotification());
-    const int accepted = accept4(listener6, nullptr, nullptr, SOCK_CLOEXEC);
-    EXPECT_GE(accepted, 0);
-    close(accepted);
-    close(listener6);
 }
 
 TEST_F(PosixSocketApiTest, AnAddressThatNeverAnswersGivesTheNextOneAHeadStart) {
