@@ -1,6 +1,6 @@
 // Checks over TLS against private Dovecots whose certificates come from a test CA that the
-// test makes: TLS from the first byte and STARTTLS, IPv6, a certificate that must be refused
-// and the same one pinned.
+// test makes: TLS from the first byte and STARTTLS, IPv6, certificates that must be refused,
+// a pinned one, and a server without STLS that must never see the password.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "checker/net/PosixSocketApi.h"
+#include "common/qt/QtEventLoop.h"
 #include "tests/integration/CheckTool.h"
+#include "tests/support/CheckerRig.h"
 #include "tests/support/DovecotServer.h"
 #include "tests/support/TestCertificates.h"
 
@@ -17,6 +20,40 @@ namespace velkora::test {
 namespace {
 
 const std::string kFingerprintLine = " SHA-256 指紋: ";
+
+// The real sockets, with every byte the checker sends kept: the wire as a listener sees it.
+class WireRecordingApi final : public SocketApi {
+public:
+    explicit WireRecordingApi(EventLoop& loop) : api_(loop) {}
+    void setNotificationSink(std::function<void()> sink) override {
+        api_.setNotificationSink(std::move(sink));
+    }
+    void startup() override {}
+    void cleanup() override {}
+    bool createSocket() override { return api_.createSocket(); }
+    bool hasSocket() const override { return api_.hasSocket(); }
+    void selectNotification(SocketNotification kind) override { api_.selectNotification(kind); }
+    int connect(const std::vector<IpAddress>& addresses, uint16_t port) override {
+        return api_.connect(addresses, port);
+    }
+    int setNonBlocking() override { return api_.setNonBlocking(); }
+    long send(const char* data, std::size_t size) override {
+        const long sent = api_.send(data, size);
+        wire.append(data, sent > 0 ? static_cast<std::size_t>(sent) : 0);
+        return sent;
+    }
+    long receive(char* buffer, std::size_t size) override { return api_.receive(buffer, size); }
+    void closeSocket() override { api_.closeSocket(); }
+    int lastError() const override { return api_.lastError(); }
+    void resolve(const std::string& host, std::function<void(HostAddresses)> done) override {
+        api_.resolve(host, std::move(done));
+    }
+
+    std::string wire;
+
+private:
+    PosixSocketApi api_;
+};
 
 class TlsCheckTest : public ::testing::Test {
 protected:
@@ -109,35 +146,77 @@ TEST_F(TlsCheckTest, TlsAndStartTlsListTheMailOverIpv4AndIpv6) {
     expectTaroListed(plain);
 }
 
-// Why a certificate is refused is tested on the fake network; here, that a real server's
-// refusal reaches the user with its fingerprint, and that the pin lets the same server in.
-TEST_F(TlsCheckTest, ASelfSignedCertificateIsRefusedWithItsFingerprintUnlessPinned) {
+TEST_F(TlsCheckTest, CertificatesThatCannotBeTrustedAreRefusedWithTheirReasonAndFingerprint) {
     TrustStore trust({ca_->certificatePem()});
-    const TestCertificate own = selfSignedCertificate({.ipAddresses = {"127.0.0.1"}});
-    const auto server = startServer(&own);
+    struct Case {
+        const char* name;
+        TestCertificate certificate;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"expired",
+         ca_->issue({.ipAddresses = {"127.0.0.1"}, .validFromDays = -90, .validToDays = -2}),
+         "サーバーの証明書の有効期限が切れてるよ"},
+        {"another host", ca_->issue({.dnsNames = {"mail.example"}}),
+         "サーバーの証明書は「127.0.0.1」のものじゃないよ"},
+        {"self-signed", selfSignedCertificate({.ipAddresses = {"127.0.0.1"}}),
+         "サーバーの証明書は自己署名だから信頼できないよ"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto server = startServer(&c.certificate);
+        ASSERT_TRUE(server);
+        CheckTool tool;
+        for (const auto& [port, security] :
+             {std::pair{server->tlsPort(), "--tls"}, std::pair{server->port(), "--starttls"}}) {
+            const ToolRun run = tool.run(account("127.0.0.1", port, security));
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.out, "");
+            ASSERT_EQ(run.errorLines().size(), 1u) << run.err;
+            const std::string line = run.errorLines()[0];
+            EXPECT_EQ(line.rfind("アカウント1 (127.0.0.1): " + c.reason + kFingerprintLine +
+                                     c.certificate.fingerprint,
+                                 0),
+                      0u)
+                << line;
+        }
+        // No login reached the server.
+        EXPECT_EQ(server->logText().find("Login: user=<taro>"), std::string::npos);
+        if (std::string(c.name) == "self-signed") {
+            // A home server's own certificate, pinned: accepted, on both ports.
+            expectTaroListed(tool.run(
+                account("127.0.0.1", server->tlsPort(), "--tls", c.certificate.fingerprint)));
+            expectTaroListed(tool.run(
+                account("127.0.0.1", server->port(), "--starttls", c.certificate.fingerprint)));
+        }
+    }
+}
+
+TEST_F(TlsCheckTest, AServerWithoutStlsNeverSeesThePassword) {
+    const auto server = startServer(nullptr);
     ASSERT_TRUE(server);
-    CheckTool tool;
-    const std::pair<uint16_t, const char*> ports[] = {{server->tlsPort(), "--tls"},
-                                                      {server->port(), "--starttls"}};
-    for (const auto& [port, security] : ports) {
-        SCOPED_TRACE(security);
-        const ToolRun run = tool.run(account("127.0.0.1", port, security));
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.out, "");
-        ASSERT_EQ(run.errorLines().size(), 1u) << run.err;
-        EXPECT_EQ(run.errorLines()[0].rfind("アカウント1 (127.0.0.1): "
-                                            "サーバーの証明書は自己署名だから信頼できないよ" +
-                                                kFingerprintLine + own.fingerprint,
-                                            0),
-                  0u)
-            << run.errorLines()[0];
-    }
-    // No login reached the server.
-    EXPECT_EQ(server->logText().find("Login: user=<taro>"), std::string::npos);
-    for (const auto& [port, security] : ports) {
-        SCOPED_TRACE(security);
-        expectTaroListed(tool.run(account("127.0.0.1", port, security, own.fingerprint)));
-    }
+    CheckerRig<QtEventLoop, WireRecordingApi> rig;
+    rig.addAccount({.Aname = "太郎",
+                    .Hname = "127.0.0.1",
+                    .Portno = static_cast<int16_t>(server->port()),
+                    .Uname = "taro",
+                    .Passw = "pw-taro",
+                    .Tlsmode = Account::kStartTls});
+    rig.checker.loadSettings();
+    rig.checker.mailCheck();
+    bool overTime = false;
+    auto limit = rig.loop.createTimer();
+    limit->setHandler([&] { overTime = true; });
+    limit->setInterval(15000);
+    limit->setEnabled(true);
+    rig.loop.runUntil([&] { return !rig.state().checkInProgress || overTime; });
+    ASSERT_FALSE(overTime);
+    // The transcript: the capabilities were asked for, and the conversation ended.
+    EXPECT_EQ(rig.api.wire, "CAPA\r\nQUIT\r\n");
+    EXPECT_EQ(
+        rig.boxes.texts(),
+        std::vector<std::string>{"サーバーがSTARTTLSに対応してないよ (パスワードは送ってないよ)"});
+    EXPECT_TRUE(rig.rows().empty());
 }
 
 }  // namespace
