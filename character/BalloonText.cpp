@@ -2,67 +2,11 @@
 
 #include <optional>
 
+#include "character/SpeechTag.h"
+
 namespace velkora {
 
 namespace {
-
-bool isAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
-        const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-struct Tag {
-    std::string_view name;
-    std::string_view value;
-    std::size_t end = 0;
-};
-
-// A tag at `start` (a backslash): \Name\ or \Name=value\, where quoted parts of the value may
-// hold backslashes and "" stands for one quote.
-std::optional<Tag> readTag(std::string_view text, std::size_t start) {
-    std::size_t i = start + 1;
-    const std::size_t nameStart = i;
-    while (i < text.size() && isAsciiLetter(text[i])) {
-        ++i;
-    }
-    if (i == nameStart || i >= text.size()) {
-        return std::nullopt;
-    }
-    Tag tag;
-    tag.name = text.substr(nameStart, i - nameStart);
-    if (text[i] == '\\') {
-        tag.end = i + 1;
-        return tag;
-    }
-    if (text[i] != '=') {
-        return std::nullopt;
-    }
-    const std::size_t valueStart = ++i;
-    bool quoted = false;
-    for (; i < text.size(); ++i) {
-        if (text[i] == '"') {
-            quoted = !quoted;
-        } else if (text[i] == '\\' && !quoted) {
-            tag.value = text.substr(valueStart, i - valueStart);
-            tag.end = i + 1;
-            return tag;
-        }
-    }
-    return std::nullopt;
-}
 
 // The second quoted part of \Map="spoken"="shown"\, with "" read as one quote.
 std::string mapShownText(std::string_view value) {
@@ -96,8 +40,9 @@ Script scriptOf(char32_t c) {
         return Script::Space;
     }
     if (c < 0x80) {
-        return (c >= '0' && c <= '9') || isAsciiLetter(static_cast<char>(c)) ? Script::Latin
-                                                                             : Script::Punctuation;
+        const bool alphanumeric =
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        return alphanumeric ? Script::Latin : Script::Punctuation;
     }
     if (c == 0x30FC || (c >= 0x30A0 && c <= 0x30FF) || (c >= 0xFF66 && c <= 0xFF9F)) {
         return Script::Katakana;
@@ -165,12 +110,12 @@ std::string balloonText(std::string_view text) {
             i += 2;
             continue;
         }
-        const std::optional<Tag> tag = readTag(text, i);
+        const std::optional<SpeechTag> tag = readSpeechTag(text, i);
         if (!tag) {
             out.push_back(text[i++]);
             continue;
         }
-        if (equalsIgnoringCase(tag->name, "Map")) {
+        if (isSpeechTagNamed(*tag, "Map")) {
             out += mapShownText(tag->value);
         }
         i = tag->end;

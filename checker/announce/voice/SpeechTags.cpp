@@ -4,84 +4,11 @@
 #include <limits>
 #include <optional>
 
+#include "character/SpeechTag.h"
+
 namespace velkora {
 
 namespace {
-
-bool isAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-struct Tag {
-    std::string_view name;
-    std::string_view value;
-    std::size_t end = 0;  // index just past the closing backslash
-};
-
-// Reads a tag starting at the backslash at `start`; nothing when the text there is no tag.
-std::optional<Tag> readTag(std::string_view text, std::size_t start) {
-    std::size_t i = start + 1;
-    std::size_t nameStart = i;
-    while (i < text.size() && isAsciiLetter(text[i])) {
-        ++i;
-    }
-    if (i == nameStart || i >= text.size()) {
-        return std::nullopt;
-    }
-    Tag tag;
-    tag.name = text.substr(nameStart, i - nameStart);
-    if (text[i] == '\\') {
-        tag.end = i + 1;
-        return tag;
-    }
-    if (text[i] != '=') {
-        return std::nullopt;
-    }
-    std::size_t valueStart = ++i;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == '\\') {
-            tag.value = text.substr(valueStart, i - valueStart);
-            tag.end = i + 1;
-            return tag;
-        }
-        if (c == '"') {
-            // A quoted part runs to the next quote; "" inside it stands for one quote.
-            ++i;
-            while (true) {
-                if (i >= text.size()) {
-                    return std::nullopt;
-                }
-                if (text[i] == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
-            }
-            continue;
-        }
-        ++i;
-    }
-    return std::nullopt;
-}
 
 std::optional<int> parseRate(std::string_view value) {
     while (!value.empty() && value.front() == ' ') {
@@ -143,14 +70,14 @@ std::vector<SpeechPiece> parseSpeechTags(std::string_view text, int defaultRate)
             i += 2;
             continue;
         }
-        std::optional<Tag> tag = readTag(text, i);
+        std::optional<SpeechTag> tag = readSpeechTag(text, i);
         if (!tag) {
             raw.back().text.push_back(c);
             ++i;
             continue;
         }
         i = tag->end;
-        if (!equalsIgnoringCase(tag->name, "Spd")) {
+        if (!isSpeechTagNamed(*tag, "Spd")) {
             continue;
         }
         std::optional<int> rate = parseRate(tag->value);
