@@ -5,37 +5,12 @@
 #include <limits>
 #include <system_error>
 
+#include "common/CharacterPlacement.h"
 #include "common/Settings.h"
 
 namespace velkora {
 
 namespace {
-
-constexpr int16_t kFallbackTwipsPerPixel = 15;
-
-// A screen that reports no twips per pixel would divide by zero; use the 96 DPI value.
-int16_t usableTwips(int16_t twipsPerPixel) {
-    return twipsPerPixel > 0 ? twipsPerPixel : kFallbackTwipsPerPixel;
-}
-
-// numerator / denominator rounded to the nearest integer, halves to the even one.
-long long roundedQuotient(long long numerator, long long denominator) {
-    if (denominator < 0) {
-        numerator = -numerator;
-        denominator = -denominator;
-    }
-    long long quotient = numerator / denominator;
-    long long remainder = numerator % denominator;
-    if (remainder < 0) {
-        remainder += denominator;
-        --quotient;
-    }
-    const long long twice = 2 * remainder;
-    if (twice > denominator || (twice == denominator && quotient % 2 != 0)) {
-        ++quotient;
-    }
-    return quotient;
-}
 
 int16_t clampToInt16(long long value) {
     return static_cast<int16_t>(std::clamp<long long>(value, std::numeric_limits<int16_t>::min(),
@@ -77,8 +52,9 @@ void Agent::loadAgent() {
     if (!loaded_) {
         return;
     }
-    const ScreenPoint point{placement("DefLeft", s_.screen.widthPx, s_.screen.twipsPerPixelX),
-                            placement("DefTop", s_.screen.heightPx, s_.screen.twipsPerPixelY)};
+    const ScreenPoint point{
+        characterPlacementPx(s_.store, "DefLeft", s_.screen.widthPx, s_.screen.twipsPerPixelX),
+        characterPlacementPx(s_.store, "DefTop", s_.screen.heightPx, s_.screen.twipsPerPixelY)};
     s_.character.setPosition(point);
     s_.character.setBalloonFont(s_.settings.HukifontN, s_.settings.HukifontS);
     if (s_.settings.Option4index == 1) {
@@ -86,22 +62,6 @@ void Agent::loadAgent() {
         s_.character.play("Greet");
         agentShown_ = true;
     }
-}
-
-int Agent::placement(const char* key, int screenPx, int16_t twipsPerPixel) const {
-    const long long twips = usableTwips(twipsPerPixel);
-    // Absent key: half the screen in twips minus 64, which may be a half twip.
-    const long long defaultPx = roundedQuotient(screenPx * twips - 128, 2 * twips);
-    const auto stored = s_.store.find(key);
-    if (!stored) {
-        return static_cast<int>(defaultPx);
-    }
-    // A value edited by hand into something that is no 16-bit number leaves the default place.
-    const auto value = parseInt16(*stored);
-    if (!value) {
-        return static_cast<int>(defaultPx);
-    }
-    return static_cast<int>(roundedQuotient(*value, twips));
 }
 
 void Agent::TalkMail() {
@@ -175,7 +135,7 @@ void Agent::savePosition() {
     // The keys are 16-bit: a position beyond their range is kept as the nearest value they hold.
     const auto toTwips = [](int pixels, int16_t twipsPerPixel) {
         return std::to_string(
-            clampToInt16(static_cast<long long>(pixels) * usableTwips(twipsPerPixel)));
+            clampToInt16(static_cast<long long>(pixels) * usableTwipsPerPixel(twipsPerPixel)));
     };
     try {
         s_.store.write("DefLeft", toTwips(point->left, s_.screen.twipsPerPixelX));

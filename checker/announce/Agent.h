@@ -94,7 +94,6 @@ private:
     void runStep(const ReadingStep& step);
     void onHide();
     void savePosition();
-    int placement(const char* key, int screenPx, int16_t twipsPerPixel) const;
 
     AgentServices s_;
     bool loaded_ = false;
