@@ -24,16 +24,16 @@ int main(int argc, char** argv) {
     }
     velkora::test::DovecotServer server;
     for (int i = 1; i < argc; ++i) {
-        std::string spec = argv[i];
-        std::size_t first = spec.find(':');
-        std::size_t second = first == std::string::npos ? first : spec.find(':', first + 1);
+        std::string mailbox = argv[i];
+        std::size_t first = mailbox.find(':');
+        std::size_t second = first == std::string::npos ? first : mailbox.find(':', first + 1);
         if (second == std::string::npos) {
             std::fprintf(stderr, "velkora-test-dovecot: not USER:PASSWORD:MAILDIR: %s\n", argv[i]);
             return 2;
         }
-        std::string user = spec.substr(0, first);
-        server.addUser(user, spec.substr(first + 1, second - first - 1));
-        server.copyMaildir(user, spec.substr(second + 1));
+        std::string user = mailbox.substr(0, first);
+        server.addUser(user, mailbox.substr(first + 1, second - first - 1));
+        server.copyMaildir(user, mailbox.substr(second + 1));
     }
     std::string error;
     if (!server.start(&error)) {
