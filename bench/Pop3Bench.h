@@ -145,16 +145,8 @@ inline CheckTiming timeCheck(const Account& account,
     QtEventLoop loop;
     ClosingWatch api(loop);
     velkora::test::RecordingMessageBoxes boxes;
-    NullTrayIcon tray;
-    NullMenuItems menus;
-    NullMailPopup popup;
-    NullCharacter character;
-    NullWaveVolume volume;
-    NullArrivalSound sound;
-    NoRasDialup dialup;
-    Checker checker({loop, api, boxes, tray, menus, popup, character, volume, sound, dialup, store,
-                     ScreenMetrics{}},
-                    cache);
+    HeadlessDesktop desktop;
+    Checker checker(desktop.services(loop, api, boxes, store), cache);
     checker.loadSettings();
 
     const double cpuStart = cpuSeconds();

@@ -86,16 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
 
     NoBoxes boxes;
-    NullTrayIcon tray;
-    NullMenuItems menus;
-    NullMailPopup popup;
-    NullCharacter character;
-    NullWaveVolume volume;
-    NullArrivalSound sound;
-    NoRasDialup dialup;
-    Checker checker({loop, api, boxes, tray, menus, popup, character, volume, sound, dialup, store,
-                     ScreenMetrics{}},
-                    ReplyCacheOptions::inMemory());
+    HeadlessDesktop desktop;
+    Checker checker(desktop.services(loop, api, boxes, store), ReplyCacheOptions::inMemory());
     checker.loadSettings();
     for (int check = 0; check < 2; ++check) {
         checker.mailCheck();

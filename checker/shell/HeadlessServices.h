@@ -6,6 +6,8 @@
 #include "checker/announce/ArrivalSound.h"
 #include "checker/announce/Character.h"
 #include "checker/announce/WaveVolume.h"
+#include "checker/dialup/Dialup.h"
+#include "checker/shell/Checker.h"
 #include "checker/shell/MailPopup.h"
 #include "checker/shell/TrayIcon.h"
 
@@ -76,6 +78,24 @@ class NullArrivalSound final : public ArrivalSound {
 public:
     void playWave(const std::string&) override {}
     void beep() override {}
+};
+
+// A whole desktop of the null services above, without dial-up, for a checker that runs outside
+// any desktop (the check tool, the benchmarks, the fuzzer). It must outlive the checker.
+struct HeadlessDesktop {
+    NullTrayIcon tray;
+    NullMenuItems menus;
+    NullMailPopup popup;
+    NullCharacter character;
+    NullWaveVolume volume;
+    NullArrivalSound sound;
+    NoRasDialup dialup;
+
+    CheckerServices services(EventLoop& loop, SocketApi& api, MessageBoxes& boxes,
+                             SettingsStore& store) {
+        return {loop,      api,    boxes, tray,   menus, popup,
+                character, volume, sound, dialup, store, ScreenMetrics{}};
+    }
 };
 
 }  // namespace velkora

@@ -213,15 +213,8 @@ int run(const Options& options) {
     QtEventLoop loop;
     PosixSocketApi api(loop);
     ErrorLines errors;
-    NullTrayIcon tray;
-    NullMenuItems menus;
-    NullMailPopup popup;
-    NullCharacter character;
-    NullWaveVolume volume;
-    NullArrivalSound sound;
-    NoRasDialup dialup;
-    Checker checker({loop, api, errors, tray, menus, popup, character, volume, sound, dialup, store,
-                     ScreenMetrics{}},
+    HeadlessDesktop desktop;
+    Checker checker(desktop.services(loop, api, errors, store),
                     options.noCache ? ReplyCacheOptions::off() : ReplyCacheOptions::standard());
     errors.checker = &checker;
     checker.cycle().onAccountTimedOut = [&] {
