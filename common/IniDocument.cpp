@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "common/HexDigit.h"
+
 namespace velkora {
 
 namespace {
@@ -69,19 +71,6 @@ std::string quote(std::string_view text) {
     return out;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // Reads a quoted text at the start of `s` (which begins with '"'); advances `s` past the
 // closing quote. Nothing when the quote is not closed.
 std::optional<std::string> unquote(std::string_view& s) {
@@ -117,8 +106,10 @@ std::optional<std::string> unquote(std::string_view& s) {
                     i += 2;
                     continue;
                 case 'x':
-                    if (i + 3 < s.size() && hexValue(s[i + 2]) >= 0 && hexValue(s[i + 3]) >= 0) {
-                        out += static_cast<char>(hexValue(s[i + 2]) * 16 + hexValue(s[i + 3]));
+                    if (i + 3 < s.size() && hexDigitValue(s[i + 2]) >= 0 &&
+                        hexDigitValue(s[i + 3]) >= 0) {
+                        out += static_cast<char>(hexDigitValue(s[i + 2]) * 16 +
+                                                 hexDigitValue(s[i + 3]));
                         i += 4;
                         continue;
                     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "checker/decode/EncodedWords.h"
+#include "common/HexDigit.h"
 
 namespace velkora {
 
@@ -11,19 +12,6 @@ namespace {
 bool isBase64Character(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
            c == '/' || c == '=';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 // Position after a soft line break that starts with the "=" at `pos`, or `pos` when the "="
@@ -76,9 +64,10 @@ std::string decodeQuotedPrintable(std::string_view encoded, QuotedPrintable form
             ++pos;
             continue;
         }
-        if (pos + 2 < encoded.size() && hexValue(encoded[pos + 1]) >= 0 &&
-            hexValue(encoded[pos + 2]) >= 0) {
-            out += static_cast<char>(hexValue(encoded[pos + 1]) * 16 + hexValue(encoded[pos + 2]));
+        if (pos + 2 < encoded.size() && hexDigitValue(encoded[pos + 1]) >= 0 &&
+            hexDigitValue(encoded[pos + 2]) >= 0) {
+            out += static_cast<char>(hexDigitValue(encoded[pos + 1]) * 16 +
+                                     hexDigitValue(encoded[pos + 2]));
             pos += 3;
             continue;
         }
